@@ -1,0 +1,42 @@
+# Shared by scripts/test and scripts/run: installs what the build needs and builds the project.
+# Sourced, not run.
+
+# Debian 12 packages the build needs; the test and run scripts add their own.
+BUILD_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev)
+
+ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${VOLTRANE_BUILD_DIR:-$ROOT_DIR/build}
+
+say() { printf '==> %s\n' "$*" >&2; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Installs the Debian packages of "$@" that are missing (with sudo when not root).
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null ||
+            die "missing packages: ${missing[*]}; install them as root (apt-get install ${missing[*]})"
+        sudo=(sudo)
+    fi
+    say "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures (once) and builds the whole project in $BUILD_DIR.
+build_project() {
+    if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+        say "configuring in $BUILD_DIR"
+        cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    fi
+    say "building"
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
