@@ -1,0 +1,40 @@
+#include "MeasurementRecord.h"
+
+namespace {
+
+constexpr std::size_t FirstSampleOffset = 2;     // byte 3, counted from 1
+constexpr std::size_t FirstCountOffset = 202;    // byte 203
+constexpr std::int32_t HighestVoltCount = 32767; // the report keeps it in 16 bits
+
+std::int32_t byteAt(std::string_view record, std::size_t offset)
+{
+    return static_cast<unsigned char>(record[offset]);
+}
+
+// The meter sends the low byte first.
+std::int32_t countAt(std::string_view record, std::size_t offset)
+{
+    return byteAt(record, offset) + 256 * byteAt(record, offset + 1);
+}
+
+} // namespace
+
+std::optional<Measurement> decodeRecord(std::string_view record)
+{
+    if (record.size() != static_cast<std::size_t>(Measurement::RecordLength))
+        return std::nullopt;
+
+    Measurement m;
+    for (int i = 1; i <= Measurement::SampleCount; ++i)
+        m.samples[i] = static_cast<std::int16_t>(byteAt(record, FirstSampleOffset + i - 1));
+
+    m.intervalCount = countAt(record, FirstCountOffset);
+    m.pulseWidth = countAt(record, FirstCountOffset + 2);
+    m.voltCount = countAt(record, FirstCountOffset + 4);
+    m.energyCount = countAt(record, FirstCountOffset + 6);
+    m.loadOhms = countAt(record, FirstCountOffset + 8);
+
+    if (m.voltCount > HighestVoltCount)
+        return std::nullopt;
+    return m;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+// One data set as the meter stores it. The meter answers "?1" ... "?4" with a 222-byte record:
+//
+//   bytes   1-2    not used (the meter's echo)
+//   bytes   3-202  samples 1..200, one byte each, 127 is the zero line
+//   bytes 203-212  five unsigned 16-bit counts, low byte first:
+//                  interval (ms), pulse width (µs), peak voltage (0.1 kV), energy (0.1 J), load
+//                  (Ohms)
+//   bytes 213-222  not used
+struct Measurement
+{
+    static constexpr int RecordLength = 222;
+    static constexpr int SampleCount = 200;
+
+    // samples[i] is sample i for i = 1..200; samples[0] is never used and stays 0.
+    std::array<std::int16_t, SampleCount + 1> samples{};
+    std::int32_t intervalCount = 0; // time between pulses, ms
+    std::int32_t pulseWidth = 0;    // µs
+    std::int32_t voltCount = 0;     // peak voltage, tenths of a kV
+    std::int32_t energyCount = 0;   // pulse energy, tenths of a J
+    std::int32_t loadOhms = 0;      // 0: no load connected
+
+    float voltageKV() const { return static_cast<float>(voltCount) / 10.0f; }
+    float energyJ() const { return static_cast<float>(energyCount) / 10.0f; }
+    float intervalS() const { return static_cast<float>(intervalCount) / 1000.0f; }
+
+    friend bool operator==(const Measurement &, const Measurement &) = default;
+};
+
+// Decodes a record into a Measurement. Any bytes of any length are safe to pass.
+// Returns nullopt, and so changes nothing downstream, when the record is not exactly 222 bytes
+// long, or when its voltage count is above 32767: a count the report cannot hold, which only a
+// garbled reply carries.
+std::optional<Measurement> decodeRecord(std::string_view record);

@@ -1,0 +1,24 @@
+#include "ReportValues.h"
+
+#include "ValueTexts.h"
+
+#include <algorithm>
+
+ReportValues ReportValues::fromMeasurement(const Measurement &m, std::string modelCaption,
+                                           std::string serialCaption)
+{
+    ReportValues values;
+    values.PrnVoltage = "Voltage (KV): " + ValueTexts::tenthsText(m.voltCount);
+    values.PrnEnergy = "Energy (J): " + ValueTexts::tenthsText(m.energyCount);
+    values.PrnInterval = "Interval (s): " + ValueTexts::secondsText(m.intervalCount);
+    values.PrnPulseWidth = "Pulse Width (µs): " + std::to_string(m.pulseWidth);
+    values.PrnLoad =
+        m.loadOhms != 0 ? "Load (Ohms): " + std::to_string(m.loadOhms) : "Load (Ohms): No Load";
+    values.PrnModel = std::move(modelCaption);
+    values.PrnSerial = std::move(serialCaption);
+    // decodeRecord() refuses counts above 32767; clamp anyway so a hand-made Measurement cannot
+    // wrap.
+    values.PrnVoltCount = static_cast<std::int16_t>(std::clamp(m.voltCount, -32768, 32767));
+    std::copy(m.samples.begin() + 1, m.samples.end(), values.PrnData.begin() + 1);
+    return values;
+}
