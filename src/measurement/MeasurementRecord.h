@@ -18,8 +18,10 @@ struct Measurement
     static constexpr int RecordLength = 222;
     static constexpr int SampleCount = 200;
 
+    using Samples = std::array<std::int16_t, SampleCount + 1>;
+
     // samples[i] is sample i for i = 1..200; samples[0] is never used and stays 0.
-    std::array<std::int16_t, SampleCount + 1> samples{};
+    Samples samples{};
     std::int32_t intervalCount = 0; // time between pulses, ms
     std::int32_t pulseWidth = 0;    // µs
     std::int32_t voltCount = 0;     // peak voltage, tenths of a kV

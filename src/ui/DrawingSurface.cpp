@@ -1,0 +1,11 @@
+#include "ui/DrawingSurface.h"
+
+QString DrawingSurface::numberText(std::int16_t value)
+{
+    // A negative number's "-" stands where the blank before a positive number would.
+    QString text = QString::number(value);
+    if (value >= 0)
+        text.prepend(u' ');
+    text.append(u' ');
+    return text;
+}

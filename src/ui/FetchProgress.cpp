@@ -1,0 +1,34 @@
+#include "FetchProgress.h"
+
+#include "Twips.h"
+
+#include <QLabel>
+#include <QScreen>
+
+FetchProgress::FetchProgress(QWidget *parent)
+    : QFrame(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("frmFetch"));
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(Twips::size(5550, 885));
+
+    auto *label = new QLabel(tr("Fetching Data ..."), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setGeometry(Twips::rect(840, 240, 3855, 615));
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextFormat(Qt::PlainText);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(18);
+    font.setBold(true);
+    label->setFont(font);
+}
+
+void FetchProgress::showCentred()
+{
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+}

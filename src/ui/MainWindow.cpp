@@ -1,0 +1,275 @@
+#include "MainWindow.h"
+
+#include "FetchProgress.h"
+#include "PortComboBox.h"
+#include "RetainedCanvas.h"
+#include "Twips.h"
+#include "WaveformPlot.h"
+#include "device/FetchSequence.h"
+#include "device/MeterPort.h"
+#include "measurement/ValueTexts.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+namespace {
+
+template <typename Widget>
+Widget *place(Widget *widget, const char *name, int left, int top, int width, int height)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(Twips::rect(left, top, width, height));
+    return widget;
+}
+
+QPushButton *button(const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    // No button of the window is pressed by Enter.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+// Captions may carry whatever the meter sent; they are always shown as plain characters.
+QLabel *label(const QString &caption, QWidget *parent)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
+// Sets a caption that arrives at run time. The layout's label widths were drawn for a narrow
+// font; a caption wider than its label is set a little smaller, down to 7 points, rather than
+// cut, and one that still does not fit shows whole in its tooltip.
+void setCaption(QLabel *label, const QString &text)
+{
+    constexpr qreal SmallestPointSize = 7;
+    label->setText(text);
+    QFont font = label->parentWidget()->font();
+    const auto fits = [&] { return QFontMetrics(font).horizontalAdvance(text) <= label->width(); };
+    while (!fits() && font.pointSizeF() - 0.5 >= SmallestPointSize)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    if (font == label->parentWidget()->font())
+        label->setFont(QFont()); // back to the window's font
+    else
+        label->setFont(font);
+    label->setToolTip(fits() ? QString() : text);
+}
+
+void setCaption(QLabel *label, const std::string &utf8)
+{
+    setCaption(label, QString::fromStdString(utf8));
+}
+
+} // namespace
+
+MainWindow::MainWindow(std::chrono::milliseconds replyWait, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      cm(new MeterPort(this)), fetch_(new FetchSequence(cm, replyWait, this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Voltrane Meter - PC Utility"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/voltrane-32.png")));
+    setFixedSize(Twips::size(12240, 6510));
+
+    createControls();
+    setKeyboardOrder();
+    connectDevice();
+
+    // Prepared once, before the window is first shown: scale, axis lines, captions.
+    WaveformPlot::prepareWaveformArea(*pic);
+    cmbPort->setFocus();
+
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createControls()
+{
+    cmdClose = place(button(tr("Close"), this), "cmdClose", 10680, 5880, 1335, 375);
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+
+    FrameUtility = place(new QGroupBox(tr("Utility"), this), "FrameUtility", 120, 2520, 2055, 3135);
+    cmdPrint = place(button(tr("Print"), FrameUtility), "cmdPrint", 240, 2400, 1335, 375);
+    optDataGroup = new QButtonGroup(this);
+    optDataGroup->setObjectName(QStringLiteral("optDataGroup"));
+    // One group of four, all named optData; the member number is the button's id in the group
+    // and its "index" property. Created from the last to the first, as they are stacked.
+    for (int k = DataSets::Count - 1; k >= 0; --k) {
+        optData[k] = place(new QRadioButton(tr("Data %1").arg(k + 1), FrameUtility), "optData", 240,
+                           360 + 480 * k, 1455, 255);
+        optData[k]->setProperty("index", k);
+        optDataGroup->addButton(optData[k], k);
+    }
+    optData[0]->setChecked(true);
+    connect(optDataGroup, &QButtonGroup::idClicked, this, &MainWindow::ShowData);
+
+    Frame1 = place(new QGroupBox(this), "Frame1", 2280, 120, 9735, 5535);
+    pic = place(new RetainedCanvas(Frame1), "pic", 240, 240, 9255, 4455);
+    pic->setFocusPolicy(Qt::TabFocus);
+    lblSN = place(label(tr("Serial No."), Frame1), "lblSN", 6840, 5160, 2055, 255);
+    lblModel = place(label(tr("Model No.:"), Frame1), "lblModel", 6840, 4800, 1935, 255);
+    lblInterval = place(label(tr("Interval ="), Frame1), "lblInterval", 2280, 4800, 1695, 255);
+    lblPulseWidth =
+        place(label(tr("Pulse Width = "), Frame1), "lblPulseWidth", 2280, 5160, 1695, 255);
+    lblVoltage = place(label(tr("Voltage ="), Frame1), "lblVoltage", 240, 4800, 1695, 255);
+    lblEnergy = place(label(tr("Energy ="), Frame1), "lblEnergy", 240, 5160, 1935, 255);
+    lblLoad = place(label(tr("Load = "), Frame1), "lblLoad", 4680, 5160, 1935, 255);
+
+    FrameFetch =
+        place(new QGroupBox(tr("Get Data from Device"), this), "FrameFetch", 120, 1440, 2055, 975);
+    FrameFetch->setEnabled(false);
+    cmdFetch = place(button(tr("Fetch Data"), FrameFetch), "cmdFetch", 360, 360, 1215, 375);
+    connect(cmdFetch, &QPushButton::clicked, this, &MainWindow::cmdFetch_Click);
+
+    FrameSet = place(new QGroupBox(tr("Set Port"), this), "FrameSet", 120, 120, 2055, 1215);
+    cmdSetPort = place(button(tr("Set Port"), FrameSet), "cmdSetPort", 360, 720, 1215, 375);
+    connect(cmdSetPort, &QPushButton::clicked, this, &MainWindow::cmdSetPort_Click);
+    cmbPort = place(new PortComboBox(FrameSet), "cmbPort", 360, 240, 1215, 315);
+
+    Label1 = place(label(tr("Developed by: Brindlecove"), this), "Label1", 120, 6240, 3015, 255);
+    Image1 = place(new QLabel(this), "Image1", 120, 5640, 705, 540);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    Image1->setScaledContents(true);
+    Label6 = place(label(tr("Quillmarsh, Fenhollow"), this), "Label6", 960, 5760, 4095, 375);
+    QFont vendorFont(QStringLiteral("MS Sans Serif"));
+    vendorFont.setStyleHint(QFont::SansSerif);
+    vendorFont.setPointSizeF(13.5);
+    vendorFont.setBold(true);
+    Label6->setFont(vendorFont);
+}
+
+void MainWindow::setKeyboardOrder()
+{
+    QWidget *const order[] = {cmbPort,    cmdSetPort, cmdFetch, optData[0], optData[1],
+                              optData[2], optData[3], cmdPrint, pic,        cmdClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void MainWindow::connectDevice()
+{
+    connect(cm, &MeterPort::failed, this, &MainWindow::portFailed);
+    connect(fetch_, &FetchSequence::modelCaptionReceived, this,
+            [this](const QString &caption) { setCaption(lblModel, caption); });
+    connect(fetch_, &FetchSequence::serialCaptionReceived, this,
+            [this](const QString &caption) { setCaption(lblSN, caption); });
+    connect(fetch_, &FetchSequence::recordReceived, this,
+            [this](int index, const QByteArray &record) {
+                dataSets_.setRecord(index, record.toStdString());
+            });
+    connect(fetch_, &FetchSequence::finished, this, [this] {
+        endFetch();
+        ShowData(0);
+    });
+    connect(fetch_, &FetchSequence::failed, this, &MainWindow::endFetch);
+}
+
+bool MainWindow::isFetching() const
+{
+    return fetch_->isRunning();
+}
+
+int MainWindow::selectedPortNumber() const
+{
+    return cmbPort->portNumber();
+}
+
+void MainWindow::cmdSetPort_Click()
+{
+    if (!cm->open(selectedPortNumber())) {
+        showCommPortError(cm->errorString());
+        return;
+    }
+    // Whatever the port held when it was opened stands as data set 1 until the first fetch.
+    dataSets_.setRecord(0, cm->takeAll().toStdString());
+    FrameFetch->setEnabled(true);
+    FrameSet->setEnabled(false);
+}
+
+void MainWindow::cmdFetch_Click()
+{
+    if (fetch_->isRunning())
+        return;
+    // One fetch at a time on the port; the data-set choice stays usable meanwhile.
+    cmdFetch->setEnabled(false);
+    if (!frmFetch)
+        frmFetch = std::make_unique<FetchProgress>();
+    frmFetch->showCentred();
+    if (!fetch_->start())
+        endFetch();
+}
+
+void MainWindow::endFetch()
+{
+    if (frmFetch)
+        frmFetch->hide();
+    cmdFetch->setEnabled(true);
+}
+
+void MainWindow::portFailed(const QString &message)
+{
+    // The port is closed: back to choosing a port, so the meter can be plugged in again.
+    endFetch();
+    FrameSet->setEnabled(true);
+    FrameFetch->setEnabled(false);
+    showCommPortError(message);
+}
+
+void MainWindow::showCommPortError(const QString &message)
+{
+    // Shown without a nested event loop: a failure can arrive in the middle of the port's own
+    // processing, and the window must go on living behind the message.
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Comm Port Error!"), message,
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("commPortError"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainWindow::ShowData(int index)
+{
+    const std::optional<Measurement> m = dataSets_.select(index);
+    if (!m)
+        return; // not a valid record: the display and the report keep what they had
+
+    Samples = m->samples;
+    const ValueTexts::LabelTexts texts = ValueTexts::labelTexts(*m);
+    setCaption(lblVoltage, texts.voltage);
+    setCaption(lblEnergy, texts.energy);
+    setCaption(lblInterval, texts.interval);
+    setCaption(lblPulseWidth, texts.pulseWidth);
+    setCaption(lblLoad, texts.load);
+    FrameUtility->setEnabled(true);
+    pic->clear();
+    Plot();
+    report_ = ReportValues::fromMeasurement(*m, lblModel->text().toStdString(),
+                                            lblSN->text().toStdString());
+}
+
+void MainWindow::Plot()
+{
+    WaveformPlot::plotSamples(*pic, Samples);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing in the middle of a fetch stops it at once; nothing more reaches the window.
+    fetch_->abort();
+    cm->close();
+    if (frmFetch)
+        frmFetch->hide();
+    event->accept();
+}

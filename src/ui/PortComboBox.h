@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QComboBox>
+
+// The port list, `cmbPort`: "COM 1" ... "COM 255", with an editable text field. Each entry's
+// tooltip names its device; entries whose device is present are shown in bold, refreshed each
+// time the list drops down, so the operator can see where the meter is.
+class PortComboBox : public QComboBox
+{
+    Q_OBJECT
+
+public:
+    explicit PortComboBox(QWidget *parent = nullptr);
+
+    // The port number of the text in the field: the entry it names ("COM 7", in any letter
+    // case), or 0 when it names none.
+    int portNumber() const;
+    // Marks the entries whose device is present now and sets every tooltip.
+    void refreshPresence();
+
+    void showPopup() override;
+};

@@ -1,0 +1,51 @@
+#include "ui/WaveformPlot.h"
+
+#include "ui/DrawingSurface.h"
+#include "ui/RetainedCanvas.h"
+
+namespace WaveformPlot {
+
+namespace {
+const QColor White(255, 255, 255);
+const QColor Cyan(0, 255, 255);
+const QColor Yellow(255, 255, 0);
+} // namespace
+
+void placeAxisLines(RetainedCanvas &pic)
+{
+    pic.setXAxis({.x1 = 1500, .y1 = 9000, .x2 = 11500, .y2 = 9000, .colour = White});
+    pic.setYAxis({.x1 = 1500, .y1 = 1000, .x2 = 1500, .y2 = 11500, .colour = White});
+}
+
+void drawAxisCaptions(DrawingSurface &surface)
+{
+    surface.setLogicalSize(AreaSize, AreaSize);
+    surface.setTextColour(Cyan);
+    surface.setCurrentX(10000);
+    surface.setCurrentY(9500);
+    surface.printText(QStringLiteral("Time (µs)"));
+    surface.setCurrentX(500);
+    surface.setCurrentY(450);
+    surface.printText(QStringLiteral("Volts"));
+}
+
+void prepareWaveformArea(RetainedCanvas &pic)
+{
+    // The axis lines are kept in logical units, so the scale that drawAxisCaptions() sets applies
+    // to them too.
+    placeAxisLines(pic);
+    drawAxisCaptions(pic);
+}
+
+void plotSamples(DrawingSurface &surface, const Samples &samples)
+{
+    for (int i = 1; i <= 200; ++i) {
+        // In int: a sample outside 0..255 must not wrap around.
+        const int x = 1500 + 50 * i;
+        const int y = 9000 - (int{samples[i]} - 127) * 62;
+        surface.drawBox(QPointF(x - 20, y - 15), QPointF(x + 20, y + 15), Yellow,
+                        DrawingSurface::Fill::Filled);
+    }
+}
+
+} // namespace WaveformPlot
