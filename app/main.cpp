@@ -9,7 +9,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voltrane Meter"));
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/voltrane-32.png")));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     MainWindow frmMain;
     frmMain.show();

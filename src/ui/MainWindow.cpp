@@ -78,7 +78,10 @@ MainWindow::MainWindow(std::chrono::milliseconds replyWait, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Voltrane Meter - PC Utility"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/voltrane-32.png")));
+    QIcon icon;
+    for (const int size : {16, 32})
+        icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setFixedSize(Twips::size(12240, 6510));
 
     createControls();
@@ -140,7 +143,8 @@ void MainWindow::createControls()
 
     Label1 = place(label(tr("Developed by: Brindlecove"), this), "Label1", 120, 6240, 3015, 255);
     Image1 = place(new QLabel(this), "Image1", 120, 5640, 705, 540);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    // Through QIcon, a screen scaled by two gets the sharper logo@2x.png.
+    Image1->setPixmap(QIcon(QStringLiteral(":/logo.png")).pixmap(Image1->size()));
     Image1->setScaledContents(true);
     Label6 = place(label(tr("Quillmarsh, Fenhollow"), this), "Label6", 960, 5760, 4095, 375);
     QFont vendorFont(QStringLiteral("MS Sans Serif"));
