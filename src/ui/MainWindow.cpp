@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "CaptionFit.h"
 #include "FetchProgress.h"
 #include "PortComboBox.h"
 #include "RetainedCanvas.h"
@@ -8,6 +9,7 @@
 #include "device/FetchSequence.h"
 #include "device/MeterPort.h"
 #include "measurement/ValueTexts.h"
+#include "report/PrintDialog.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -45,27 +47,9 @@ QLabel *label(const QString &caption, QWidget *parent)
     return l;
 }
 
-// Sets a caption that arrives at run time. The layout's label widths were drawn for a narrow
-// font; a caption wider than its label is set a little smaller, down to 7 points, rather than
-// cut, and one that still does not fit shows whole in its tooltip.
-void setCaption(QLabel *label, const QString &text)
-{
-    constexpr qreal SmallestPointSize = 7;
-    label->setText(text);
-    QFont font = label->parentWidget()->font();
-    const auto fits = [&] { return QFontMetrics(font).horizontalAdvance(text) <= label->width(); };
-    while (!fits() && font.pointSizeF() - 0.5 >= SmallestPointSize)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    if (font == label->parentWidget()->font())
-        label->setFont(QFont()); // back to the window's font
-    else
-        label->setFont(font);
-    label->setToolTip(fits() ? QString() : text);
-}
-
 void setCaption(QLabel *label, const std::string &utf8)
 {
-    setCaption(label, QString::fromStdString(utf8));
+    setFittedCaption(label, QString::fromStdString(utf8));
 }
 
 } // namespace
@@ -116,6 +100,7 @@ void MainWindow::createControls()
         optDataGroup->addButton(optData[k], k);
     }
     optData[0]->setChecked(true);
+    connect(cmdPrint, &QPushButton::clicked, this, &MainWindow::cmdPrint_Click);
     connect(optDataGroup, &QButtonGroup::idClicked, this, &MainWindow::ShowData);
 
     Frame1 = place(new QGroupBox(this), "Frame1", 2280, 120, 9735, 5535);
@@ -166,9 +151,9 @@ void MainWindow::connectDevice()
 {
     connect(cm, &MeterPort::failed, this, &MainWindow::portFailed);
     connect(fetch_, &FetchSequence::modelCaptionReceived, this,
-            [this](const QString &caption) { setCaption(lblModel, caption); });
+            [this](const QString &caption) { setFittedCaption(lblModel, caption); });
     connect(fetch_, &FetchSequence::serialCaptionReceived, this,
-            [this](const QString &caption) { setCaption(lblSN, caption); });
+            [this](const QString &caption) { setFittedCaption(lblSN, caption); });
     connect(fetch_, &FetchSequence::recordReceived, this,
             [this](int index, const QByteArray &record) {
                 dataSets_.setRecord(index, record.toStdString());
@@ -213,6 +198,15 @@ void MainWindow::cmdFetch_Click()
     frmFetch->showCentred();
     if (!fetch_->start())
         endFetch();
+}
+
+void MainWindow::cmdPrint_Click()
+{
+    // A fresh dialog each time: empty boxes and today's date. Modal over this window; the data
+    // set shown last is what it prints.
+    auto *frmPrint = new PrintDialog(report_, this);
+    frmPrint->setAttribute(Qt::WA_DeleteOnClose);
+    frmPrint->open();
 }
 
 void MainWindow::endFetch()

@@ -58,6 +58,7 @@ private:
 
     void cmdSetPort_Click();
     void cmdFetch_Click();
+    void cmdPrint_Click();
     void endFetch();
     void portFailed(const QString &message);
     void showCommPortError(const QString &message);

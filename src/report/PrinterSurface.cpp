@@ -1,0 +1,192 @@
+#include "PrinterSurface.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isFinite(QPointF point)
+{
+    return std::isfinite(point.x()) && std::isfinite(point.y());
+}
+
+// Lets the surface draw in device coordinates for as long as it lives: saves the painter's state
+// and switches its world and view transforms off; the destructor puts everything back.
+class DeviceCoordinates
+{
+public:
+    explicit DeviceCoordinates(QPainter &painter) : m_painter(painter)
+    {
+        m_painter.save();
+        m_painter.setWorldMatrixEnabled(false);
+        m_painter.setViewTransformEnabled(false);
+    }
+    ~DeviceCoordinates() { m_painter.restore(); }
+    DeviceCoordinates(const DeviceCoordinates &) = delete;
+    DeviceCoordinates &operator=(const DeviceCoordinates &) = delete;
+
+private:
+    QPainter &m_painter;
+};
+
+// A solid pen of PrinterSurface::LineWidthPoints on the painter's device.
+QPen linePen(const QPainter &painter, const QColor &colour)
+{
+    const QPaintDevice *device = painter.device();
+    const double dotsPerPoint = device ? device->logicalDpiX() / 72.0 : 1.0;
+    return QPen(colour, PrinterSurface::LineWidthPoints * dotsPerPoint, Qt::SolidLine, Qt::RoundCap,
+                Qt::RoundJoin);
+}
+
+} // namespace
+
+PrinterSurface::PrinterSurface(QPainter &painter)
+    : m_painter(painter), m_viewport(painter.viewport()), m_logicalSize(m_viewport.size()),
+      m_font(painter.font())
+{
+    // Half the printable area again on every side reaches well past the edges of the paper, and
+    // keeps every coordinate handed on within twice the size of the page.
+    const double dx = m_viewport.width() / 2;
+    const double dy = m_viewport.height() / 2;
+    m_limits = m_viewport.adjusted(-dx, -dy, dx, dy);
+}
+
+void PrinterSurface::setLogicalSize(double width, double height)
+{
+    // Written so that NaN fails too.
+    if (!(width > 0 && height > 0) || !std::isfinite(width) || !std::isfinite(height))
+        return;
+    m_logicalSize = QSizeF(width, height);
+}
+
+void PrinterSurface::setTextColour(const QColor &colour)
+{
+    m_textColour = colour;
+}
+
+void PrinterSurface::setFontSize(double points)
+{
+    if (points > 0 && std::isfinite(points))
+        m_font.setPointSizeF(points);
+}
+
+void PrinterSurface::setBold(bool bold)
+{
+    m_font.setBold(bold);
+}
+
+void PrinterSurface::setCurrentX(double x)
+{
+    m_current.setX(x);
+}
+
+void PrinterSurface::setCurrentY(double y)
+{
+    m_current.setY(y);
+}
+
+void PrinterSurface::printText(const QString &text)
+{
+    const QPointF topLeft = toDevice(m_current);
+    if (text.isEmpty() || !isFinite(topLeft))
+        return;
+
+    const DeviceCoordinates deviceCoordinates(m_painter);
+    // The painter turns the point size into dots with the device's own resolution.
+    m_painter.setFont(m_font);
+    m_painter.setPen(m_textColour);
+    const QFontMetricsF metrics(m_painter.font(), m_painter.device());
+    const QRectF cell(topLeft, QSizeF(metrics.horizontalAdvance(text), metrics.height()));
+    if (!cell.intersects(m_limits))
+        return;
+    m_painter.drawText(topLeft + QPointF(0, metrics.ascent()), text);
+}
+
+void PrinterSurface::drawLine(QPointF from, QPointF to, const QColor &colour)
+{
+    const std::optional<QLineF> visible = clipLine(QLineF(toDevice(from), toDevice(to)), m_limits);
+    if (!visible)
+        return;
+
+    const DeviceCoordinates deviceCoordinates(m_painter);
+    m_painter.setPen(linePen(m_painter, colour));
+    m_painter.setBrush(Qt::NoBrush);
+    m_painter.drawLine(*visible);
+}
+
+void PrinterSurface::drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour,
+                             Fill fill)
+{
+    const QPointF a = toDevice(corner);
+    const QPointF b = toDevice(oppositeCorner);
+    if (!isFinite(a) || !isFinite(b))
+        return;
+
+    // Cut to the limits by hand: QRectF::intersected() gives nothing for a box of no width or
+    // height, which should still draw as a line.
+    const double left = std::max(std::min(a.x(), b.x()), m_limits.left());
+    const double right = std::min(std::max(a.x(), b.x()), m_limits.right());
+    const double top = std::max(std::min(a.y(), b.y()), m_limits.top());
+    const double bottom = std::min(std::max(a.y(), b.y()), m_limits.bottom());
+    if (left > right || top > bottom)
+        return;
+
+    const DeviceCoordinates deviceCoordinates(m_painter);
+    m_painter.setPen(linePen(m_painter, colour));
+    if (fill == Fill::Filled)
+        m_painter.setBrush(colour);
+    else
+        m_painter.setBrush(Qt::NoBrush);
+    m_painter.drawRect(QRectF(QPointF(left, top), QPointF(right, bottom)));
+}
+
+void PrinterSurface::clear()
+{
+    m_current = QPointF();
+}
+
+QPointF PrinterSurface::toDevice(QPointF logical) const
+{
+    return {m_viewport.left() + logical.x() * m_viewport.width() / m_logicalSize.width(),
+            m_viewport.top() + logical.y() * m_viewport.height() / m_logicalSize.height()};
+}
+
+std::optional<QLineF> PrinterSurface::clipLine(const QLineF &line, const QRectF &rect)
+{
+    const QPointF start = line.p1();
+    const QPointF end = line.p2();
+    if (!isFinite(start) || !isFinite(end))
+        return std::nullopt;
+    const QRectF limits = rect.normalized();
+
+    // Liang-Barsky: the line is start + t × (end - start) for t in [0, 1]; each edge of the
+    // rectangle narrows the range of t that lies on its inner side.
+    const double dx = end.x() - start.x();
+    const double dy = end.y() - start.y();
+    double t0 = 0;
+    double t1 = 1;
+    // The inner side of one edge is where p × t <= q.
+    const auto narrow = [&](double p, double q) {
+        if (p == 0)
+            return q >= 0; // parallel to the edge: wholly on one side of it
+        const double t = q / p;
+        if (p < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        return t0 <= t1;
+    };
+    if (!narrow(-dx, start.x() - limits.left()) || !narrow(dx, limits.right() - start.x()) ||
+        !narrow(-dy, start.y() - limits.top()) || !narrow(dy, limits.bottom() - start.y()))
+        return std::nullopt;
+
+    // Ends that were inside stay exactly as they were.
+    const QPointF clippedStart = t0 > 0 ? start + t0 * QPointF(dx, dy) : start;
+    const QPointF clippedEnd = t1 < 1 ? start + t1 * QPointF(dx, dy) : end;
+    return QLineF(clippedStart, clippedEnd);
+}

@@ -1,0 +1,76 @@
+#include "ReportPage.h"
+
+#include "PrintedWaveform.h"
+#include "measurement/ReportValues.h"
+#include "ui/DrawingSurface.h"
+
+#include <QColor>
+#include <QPointF>
+
+namespace ReportPage {
+
+namespace {
+
+const QColor Black(0, 0, 0);
+
+// Texts go where their top-left corner is set; x before y.
+void printAt(DrawingSurface &page, int x, int y, const QString &text)
+{
+    page.setCurrentX(x);
+    page.setCurrentY(y);
+    page.printText(text);
+}
+
+} // namespace
+
+void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues &values)
+{
+    page.setLogicalSize(LogicalWidth, LogicalHeight);
+    constexpr Box box;
+
+    // Every text of the page is bold; the chart switches bold off for its own texts at the end.
+    // The text colour is left at the printer's black.
+    page.setBold(true);
+    page.setFontSize(20);
+    printAt(page, 2500, box.top - 2000, QStringLiteral("VOLTRANE ANALYZER"));
+    printAt(page, 5400, box.top - 1500, QStringLiteral("TEST REPORT"));
+
+    // The details as the operator typed them, untrimmed.
+    const QString modelLine = QStringLiteral("Energizer Model No. : ") + details.model;
+    const QString serialLine = QStringLiteral("Energizer Serial No. : ") + details.serial;
+    const QString dateLine = QStringLiteral("Date : ") + details.date;
+
+    page.setFontSize(12);
+    printAt(page, 1100, box.top - 900, modelLine);
+    printAt(page, 1100, box.top - 500, serialLine);
+    printAt(page, 10500, box.top - 900, dateLine);
+
+    // The frame box, clockwise from its top-left corner.
+    const QPointF topLeft(box.left, box.top);
+    const QPointF topRight(box.right, box.top);
+    const QPointF bottomRight(box.right, box.bottom);
+    const QPointF bottomLeft(box.left, box.bottom);
+    page.drawLine(topLeft, topRight, Black);
+    page.drawLine(topRight, bottomRight, Black);
+    page.drawLine(bottomRight, bottomLeft, Black);
+    page.drawLine(bottomLeft, topLeft, Black);
+
+    // Under the box: the values of the data set shown last on the left, the meter that measured
+    // it on the right, as they stand (empty before any data set was shown); then the vendor line
+    // and the sign-off captions near the foot.
+    page.setFontSize(12);
+    printAt(page, 1100, box.bottom + 500, QString::fromStdString(values.PrnVoltage));
+    printAt(page, 1100, box.bottom + 900, QString::fromStdString(values.PrnEnergy));
+    printAt(page, 1100, box.bottom + 1300, QString::fromStdString(values.PrnInterval));
+    printAt(page, 1100, box.bottom + 1700, QString::fromStdString(values.PrnPulseWidth));
+    printAt(page, 1100, box.bottom + 2100, QString::fromStdString(values.PrnLoad));
+    printAt(page, 9000, box.bottom + 500, QString::fromStdString(values.PrnModel));
+    printAt(page, 9000, box.bottom + 900, QString::fromStdString(values.PrnSerial));
+    printAt(page, 1100, box.bottom + 4500, QStringLiteral("Quillmarsh"));
+    printAt(page, 9000, box.bottom + 4500, QStringLiteral("Signature:"));
+    printAt(page, 9000, box.bottom + 4000, QStringLiteral("Checked:"));
+
+    PrintedWaveform::PrnPlot(page, values, box.top, box.left);
+}
+
+} // namespace ReportPage

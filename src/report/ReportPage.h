@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class DrawingSurface;
+struct ReportValues;
+
+// What the operator types into the print dialog, printed as typed.
+struct ReportDetails
+{
+    QString model;  // the energizer's model number
+    QString serial; // the energizer's serial number
+    QString date;
+};
+
+// The one-page A4 test report. The page is drawn in logical units, 14000 across and 20000 down
+// over the printable area; texts are bold, at 20 points for the heading and 12 for the rest.
+namespace ReportPage {
+
+inline constexpr double LogicalWidth = 14000;
+inline constexpr double LogicalHeight = 20000;
+
+// The frame box that holds the chart.
+struct Box
+{
+    int top = 3000;
+    int left = 1000;
+    int bottom = 14000;
+    int right = 13000;
+};
+
+// Draws the whole page on `page`: logical size, heading, the three detail lines, the frame box,
+// the value lines of the data set shown last, the vendor line and the sign-off captions, then
+// the chart. Page set-up (paper) and ending the document are the caller's.
+void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues &values);
+
+} // namespace ReportPage
