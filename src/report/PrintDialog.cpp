@@ -3,7 +3,7 @@
 #include "PrinterSurface.h"
 #include "measurement/ReportValues.h"
 #include "ui/CaptionFit.h"
-#include "ui/Twips.h"
+#include "ui/FixedLayout.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
@@ -18,31 +18,11 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+using FixedLayout::button;
+using FixedLayout::label;
+using FixedLayout::place;
+
 namespace {
-
-template <typename Widget>
-Widget *place(Widget *widget, const char *name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(Twips::rect(left, top, width, height));
-    return widget;
-}
-
-QPushButton *button(const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    // Enter presses neither button.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-QLabel *label(QWidget *parent)
-{
-    auto *l = new QLabel(parent);
-    l->setTextFormat(Qt::PlainText);
-    return l;
-}
 
 void setUpReportPage(QPrinter &printer)
 {
@@ -73,9 +53,9 @@ PrintDialog::PrintDialog(const ReportValues &values, QWidget *owner)
     txtDate = place(new QLineEdit(Frame1), "txtDate", 1920, 1320, 2175, 285);
     txtEserial = place(new QLineEdit(Frame1), "txtEserial", 1920, 840, 2175, 285);
     txtEmodel = place(new QLineEdit(Frame1), "txtEmodel", 1920, 360, 2175, 285);
-    Label3 = place(label(Frame1), "Label3", 240, 1320, 735, 255);
-    Label2 = place(label(Frame1), "Label2", 240, 840, 1455, 255);
-    Label1 = place(label(Frame1), "Label1", 240, 360, 1575, 255);
+    Label3 = place(label(QString(), Frame1), "Label3", 240, 1320, 735, 255);
+    Label2 = place(label(QString(), Frame1), "Label2", 240, 840, 1455, 255);
+    Label1 = place(label(QString(), Frame1), "Label1", 240, 360, 1575, 255);
     setFittedCaption(Label3, tr("Date:"));
     setFittedCaption(Label2, tr("Energizer Serial No.:"));
     setFittedCaption(Label1, tr("Energizer Model No.:"));

@@ -2,9 +2,9 @@
 
 #include "CaptionFit.h"
 #include "FetchProgress.h"
+#include "FixedLayout.h"
 #include "PortComboBox.h"
 #include "RetainedCanvas.h"
-#include "Twips.h"
 #include "WaveformPlot.h"
 #include "device/FetchSequence.h"
 #include "device/MeterPort.h"
@@ -20,32 +20,11 @@
 #include <QRadioButton>
 #include <QScreen>
 
+using FixedLayout::button;
+using FixedLayout::label;
+using FixedLayout::place;
+
 namespace {
-
-template <typename Widget>
-Widget *place(Widget *widget, const char *name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(Twips::rect(left, top, width, height));
-    return widget;
-}
-
-QPushButton *button(const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    // No button of the window is pressed by Enter.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-// Captions may carry whatever the meter sent; they are always shown as plain characters.
-QLabel *label(const QString &caption, QWidget *parent)
-{
-    auto *l = new QLabel(caption, parent);
-    l->setTextFormat(Qt::PlainText);
-    return l;
-}
 
 void setCaption(QLabel *label, const std::string &utf8)
 {
