@@ -8,17 +8,23 @@
 #include "WaveformPlot.h"
 #include "device/FetchSequence.h"
 #include "device/MeterPort.h"
+#include "measurement/DataSetCsv.h"
 #include "measurement/ValueTexts.h"
 #include "report/PrintDialog.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QScreen>
+#include <QStandardPaths>
 
 using FixedLayout::button;
 using FixedLayout::label;
@@ -85,6 +91,18 @@ void MainWindow::createControls()
     Frame1 = place(new QGroupBox(this), "Frame1", 2280, 120, 9735, 5535);
     pic = place(new RetainedCanvas(Frame1), "pic", 240, 240, 9255, 4455);
     pic->setFocusPolicy(Qt::TabFocus);
+    // Getting the data out: a right click on the waveform.
+    actExportCsv = new QAction(tr("Export Data Set as CSV…"), pic);
+    actExportCsv->setObjectName(QStringLiteral("actExportCsv"));
+    actSaveImage = new QAction(tr("Save Waveform Image…"), pic);
+    actSaveImage->setObjectName(QStringLiteral("actSaveImage"));
+    for (QAction *action : {actExportCsv, actSaveImage}) {
+        action->setEnabled(false);
+        pic->addAction(action);
+    }
+    pic->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(actExportCsv, &QAction::triggered, this, &MainWindow::exportDataSet);
+    connect(actSaveImage, &QAction::triggered, this, &MainWindow::saveWaveformImage);
     lblSN = place(label(tr("Serial No."), Frame1), "lblSN", 6840, 5160, 2055, 255);
     lblModel = place(label(tr("Model No.:"), Frame1), "lblModel", 6840, 4800, 1935, 255);
     lblInterval = place(label(tr("Interval ="), Frame1), "lblInterval", 2280, 4800, 1695, 255);
@@ -234,6 +252,82 @@ void MainWindow::ShowData(int index)
     Plot();
     report_ = ReportValues::fromMeasurement(*m, lblModel->text().toStdString(),
                                             lblSN->text().toStdString());
+    shown_ = m;
+    if (index >= 0 && index < DataSets::Count)
+        shownIndex_ = index;
+    actExportCsv->setEnabled(true);
+    actSaveImage->setEnabled(true);
+}
+
+namespace {
+// The meter's own text in a model or serial caption: "Model No.: VM-2000\r" gives "VM-2000".
+QString meterText(const std::string &caption, const QString &prefix)
+{
+    QString text = QString::fromStdString(caption);
+    if (text.startsWith(prefix))
+        text.remove(0, prefix.size());
+    if (text.startsWith(u':'))
+        text.remove(0, 1);
+    return text.trimmed();
+}
+} // namespace
+
+void MainWindow::exportDataSet()
+{
+    if (!shown_)
+        return;
+    const std::string csv =
+        DataSetCsv::write(*shown_, meterText(report_.PrnModel, "Model No.").toStdString(),
+                          meterText(report_.PrnSerial, "Serial No.").toStdString());
+    askFileName("exportCsv", tr("Export Data Set as CSV"),
+                QStringLiteral("data-set-%1.csv").arg(shownIndex_ + 1), tr("CSV files (*.csv)"),
+                [this, csv](const QString &fileName) {
+                    QSaveFile file(fileName);
+                    if (!file.open(QIODevice::WriteOnly) ||
+                        file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
+                        !file.commit())
+                        showExportError(tr("The data set could not be saved as \"%1\": %2.")
+                                            .arg(fileName, file.errorString()));
+                });
+}
+
+void MainWindow::saveWaveformImage()
+{
+    if (!shown_)
+        return;
+    const QImage image = pic->grab().toImage();
+    askFileName("saveImage", tr("Save Waveform Image"),
+                QStringLiteral("waveform-data-set-%1.png").arg(shownIndex_ + 1),
+                tr("PNG images (*.png)"), [this, image](const QString &fileName) {
+                    QSaveFile file(fileName);
+                    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") ||
+                        !file.commit())
+                        showExportError(tr("The waveform could not be saved as \"%1\": %2.")
+                                            .arg(fileName, file.errorString()));
+                });
+}
+
+void MainWindow::askFileName(const char *name, const QString &title, const QString &suggestedName,
+                             const QString &filter, std::function<void(const QString &)> write)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    auto *files = new QFileDialog(this, title, folder + u'/' + suggestedName, filter);
+    files->setObjectName(QLatin1String(name));
+    files->setAcceptMode(QFileDialog::AcceptSave);
+    files->setDefaultSuffix(QFileInfo(suggestedName).suffix());
+    files->setAttribute(Qt::WA_DeleteOnClose);
+    connect(files, &QFileDialog::fileSelected, this, std::move(write));
+    files->open();
+}
+
+void MainWindow::showExportError(const QString &message)
+{
+    auto *box =
+        new QMessageBox(QMessageBox::Critical, tr("Export"), message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("exportError"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::Plot()

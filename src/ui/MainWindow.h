@@ -8,12 +8,15 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class FetchProgress;
 class FetchSequence;
 class MeterPort;
 class PortComboBox;
+class QAction;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -62,6 +65,11 @@ private:
     void endFetch();
     void portFailed(const QString &message);
     void showCommPortError(const QString &message);
+    void exportDataSet();
+    void saveWaveformImage();
+    void askFileName(const char *name, const QString &title, const QString &suggestedName,
+                     const QString &filter, std::function<void(const QString &)> write);
+    void showExportError(const QString &message);
     int selectedPortNumber() const;
 
     MeterPort *cm;
@@ -69,7 +77,9 @@ private:
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
 
     DataSets dataSets_;
-    Measurement::Samples Samples{}; // samples of the data set shown
+    Measurement::Samples Samples{};    // samples of the data set shown
+    std::optional<Measurement> shown_; // the data set shown, for export
+    int shownIndex_ = 0;               // its number, 0 = data set 1
     ReportValues report_;
 
     QPushButton *cmdClose;
@@ -79,6 +89,8 @@ private:
     QButtonGroup *optDataGroup;
     QGroupBox *Frame1;
     RetainedCanvas *pic;
+    QAction *actExportCsv; // context menu of the waveform area, usable once a data set is shown
+    QAction *actSaveImage;
     QLabel *lblSN;
     QLabel *lblModel;
     QLabel *lblInterval;

@@ -270,8 +270,8 @@ void TestPrintDialog::unwritablePdfIsReportedAndTheDialogStays()
     waitForChild<QMessageBox>(dialog, "noPrinter")->button(QMessageBox::Save)->click();
     auto *files = waitForChild<QFileDialog>(dialog, "savePdf");
     QVERIFY(files);
-    files->selectFile("/nonexistent-folder/report.pdf");
-    static_cast<QDialog *>(files)->accept(); // as the Save button does
+    files->selectFile("/proc/voltrane-report-test.pdf"); // a folder where no file can be made
+    static_cast<QDialog *>(files)->accept();             // as the Save button does
 
     auto *failure = waitForChild<QMessageBox>(dialog, "printError");
     QVERIFY(failure);

@@ -4,8 +4,10 @@
 #include "ui/MainWindow.h"
 #include "ui/RetainedCanvas.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -109,6 +112,8 @@ private slots:
     void portFailureDuringFetchReturnsToPortChoice();
     void closingDuringAFetchStopsIt();
     void portEntriesNameTheirDevices();
+    void exportIsOfferedOnlyOnceADataSetIsShown();
+    void exportWritesTheCsvAndTheImageAsShown();
 };
 
 void TestMainWindow::windowIsFixedAndTitled()
@@ -462,6 +467,74 @@ void TestMainWindow::portEntriesNameTheirDevices()
         QCOMPARE(combo->itemData(63, Qt::ToolTipRole).toString(), "/dev/ttyUSB31");
         QVERIFY(!combo->itemData(63, Qt::FontRole).isValid());
     }
+}
+
+namespace {
+// Triggers a context-menu action of the waveform area and saves to `fileName` in its dialog.
+void exportTo(MainWindow &w, const char *action, const char *dialog, const QString &fileName)
+{
+    child<QWidget>(w, "pic")->findChild<QAction *>(action)->trigger();
+    QFileDialog *files = nullptr;
+    QTRY_VERIFY((files = w.findChild<QFileDialog *>(dialog)) && files->isVisible());
+    files->selectFile(fileName);
+    static_cast<QDialog *>(files)->accept(); // as its Save button does
+}
+} // namespace
+
+void TestMainWindow::exportIsOfferedOnlyOnceADataSetIsShown()
+{
+    MainWindow window;
+    QWidget *pic = child(window, "pic");
+    QCOMPARE(pic->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList texts;
+    for (QAction *action : pic->actions()) {
+        texts << action->text();
+        QVERIFY(!action->isEnabled());
+    }
+    QCOMPARE(texts, (QStringList{QString::fromUtf8("Export Data Set as CSV…"),
+                                 QString::fromUtf8("Save Waveform Image…")}));
+}
+
+void TestMainWindow::exportWritesTheCsvAndTheImageAsShown()
+{
+    Road road;
+    SET_PORT_OR_SKIP(road);
+    QVERIFY(road.fetch());
+    MainWindow &w = road.window;
+    QTest::mouseClick(dataSetOption(w, 1), Qt::LeftButton);
+    for (QAction *action : child(w, "pic")->actions())
+        QVERIFY(action->isEnabled());
+
+    QTemporaryDir dir;
+    exportTo(w, "actExportCsv", "exportCsv", dir.filePath("set2.csv"));
+    QFile csv(dir.filePath("set2.csv"));
+    QTRY_VERIFY(csv.exists());
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csv.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF")); // UTF-8 with a byte-order mark
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n");
+    QCOMPARE(lines[0], "Model No.,VM-2000");
+    QCOMPARE(lines[1], "Serial No.,SN-104233");
+    QCOMPARE(lines[2], "Voltage (kV),5.2"); // data set 2 is the one shown
+    QCOMPARE(lines[6], "Load (Ohms),500");
+    const QByteArray record2 = SimulatedDataSets::record(2);
+    QVERIFY(lines[9].startsWith(QStringLiteral("1,2,%1,").arg(quint8(record2[2]))));
+    QVERIFY(lines[208].startsWith(QStringLiteral("200,400,%1,").arg(quint8(record2[201]))));
+
+    exportTo(w, "actSaveImage", "saveImage", dir.filePath("set2.png"));
+    QTRY_VERIFY(QFile::exists(dir.filePath("set2.png")));
+    const QImage png(dir.filePath("set2.png"));
+    QCOMPARE(png.size(), QSize(617, 297));
+    QCOMPARE(png.convertToFormat(QImage::Format_RGB32),
+             child(w, "pic")->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(png.pixelColor(2, 2), QColor(Qt::black));
+
+    // A folder where no file can be made: the operator is told, nothing else changes.
+    exportTo(w, "actExportCsv", "exportCsv", "/proc/voltrane-export-test.csv");
+    QMessageBox *error = nullptr;
+    QTRY_VERIFY((error = w.findChild<QMessageBox *>("exportError")));
+    QVERIFY2(error->text().startsWith("The data set could not be saved as \"/proc/"),
+             qPrintable(error->text()));
 }
 
 QTEST_MAIN(TestMainWindow)
