@@ -9,6 +9,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voltrane Meter"));
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
+    // Lets Wayland desktops match the window to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("voltrane-meter"));
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));

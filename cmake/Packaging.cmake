@@ -1,0 +1,112 @@
+# Installing like a desktop program, and the .deb package.
+#
+# Included once from the top-level CMakeLists.txt. The two programs bring their own install()
+# rules (app/, tools/meter-sim/); this file installs the desktop entry, the icons and the README
+# and sets up CPack:
+#
+#     cmake --install build --prefix /usr/local     # or any other prefix
+#     cd build && cpack -G DEB                       # voltrane-meter_<version>_<arch>.deb
+#
+# Nothing else is installed: no tests, benchmarks, static libraries or headers.
+
+include(GNUInstallDirs)
+
+# One name for the package, the desktop entry id, the icon and the documentation folder.
+set(VOLTRANE_PACKAGE_ID "voltrane-meter")
+
+# Folders made by install() get rwxr-xr-x whatever the umask of the person building.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE
+    GROUP_READ GROUP_EXECUTE
+    WORLD_READ WORLD_EXECUTE)
+
+# qt_standard_project_setup() gives installed programs the RUNPATH $ORIGIN:$ORIGIN/../lib, for
+# shared libraries installed beside them. This project installs none (its libraries are static,
+# Qt's are the system's), and Debian packages carry no RUNPATH.
+foreach(_program IN ITEMS voltrane-meter voltrane-meter-sim)
+    if(TARGET ${_program})
+        set_target_properties(${_program} PROPERTIES INSTALL_RPATH "")
+    endif()
+endforeach()
+
+set(_voltrane_packaging_dir "${PROJECT_SOURCE_DIR}/packaging")
+set(_voltrane_icons_dir "${PROJECT_SOURCE_DIR}/resources/icons")
+
+# Desktop entry: share/applications/voltrane-meter.desktop
+install(FILES "${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}.desktop"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+
+# Icons in the hicolor theme, named after the desktop entry's Icon= key.
+foreach(_size IN ITEMS 16 32 48 64 128 256)
+    install(FILES "${_voltrane_icons_dir}/voltrane-${_size}.png"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps"
+        RENAME "${VOLTRANE_PACKAGE_ID}.png")
+endforeach()
+install(FILES "${_voltrane_icons_dir}/voltrane.svg"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
+    RENAME "${VOLTRANE_PACKAGE_ID}.svg")
+
+# The README, with the two pictures it shows (it links them as docs/images/*.png).
+set(_voltrane_docdir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${VOLTRANE_PACKAGE_ID}")
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${_voltrane_docdir}")
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/images"
+    DESTINATION "${_voltrane_docdir}/docs"
+    FILES_MATCHING PATTERN "*.png")
+
+# ---- CPack: the Debian package ----------------------------------------------------------------
+
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "${VOLTRANE_PACKAGE_ID}")
+set(CPACK_PACKAGE_VENDOR "Quillmarsh")
+set(CPACK_PACKAGE_CONTACT "Quillmarsh <support@quillmarsh.invalid>")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PC utility for the Voltrane fence-energizer meter")
+# The long description, in lines of under 80 characters; an empty line starts a paragraph.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Voltrane Meter reads the Voltrane hand-held meter over a serial port.\n"
+    "Technicians who test electric-fence energizers use it to fetch the\n"
+    "meter's four stored data sets (pulse waveform, peak voltage, pulse\n"
+    "energy, time between pulses, pulse width and load), to show them as\n"
+    "values and as a waveform, and to print a one-page A4 test report.\n"
+    "\n"
+    "The package also holds voltrane-meter-sim, a meter simulated on a\n"
+    "pseudo-terminal, for trying the program without a meter.")
+# Binaries without debug information in the package, whatever the build type.
+set(CPACK_STRIP_FILES ON)
+# The package installs into /usr; CMAKE_INSTALL_PREFIX (/usr/local) is for cmake --install.
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+
+set(CPACK_DEBIAN_PACKAGE_NAME "${VOLTRANE_PACKAGE_ID}")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)         # voltrane-meter_<version>_<arch>.deb
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_COMPRESSION_TYPE "xz")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The architecture comes from `dpkg --print-architecture` (CPack's default for DEB).
+
+# Depends: the shared libraries the programs link, as dpkg-shlibdeps finds them (with the
+# version each needs), plus qt6-qpa-plugins, Qt's further platform plugins: plugins are loaded
+# at run time, so dpkg-shlibdeps cannot see them. (In Debian 12 the xcb and offscreen platform
+# plugins come with libqt6gui6; qt6-qpa-plugins adds vnc and the TUIO touch input.)
+# Without dpkg-shlibdeps (package dpkg-dev) or file, the same packages are listed by hand,
+# without versions.
+set(_voltrane_runtime_plugins "qt6-qpa-plugins")
+find_program(VOLTRANE_DPKG_SHLIBDEPS dpkg-shlibdeps)
+find_program(VOLTRANE_FILE_PROGRAM file)
+mark_as_advanced(VOLTRANE_DPKG_SHLIBDEPS VOLTRANE_FILE_PROGRAM)
+if(VOLTRANE_DPKG_SHLIBDEPS AND VOLTRANE_FILE_PROGRAM)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_voltrane_runtime_plugins}")
+else()
+    message(STATUS "dpkg-shlibdeps or file not found: the .deb's Depends is the fixed list")
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
+        libc6 libstdc++6 libgcc-s1
+        libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6printsupport6
+        ${_voltrane_runtime_plugins})
+endif()
+# Qt draws text with whatever fonts there are; without any the windows show no text.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+
+include(CPack)
