@@ -4,6 +4,7 @@
 #include "measurement/ReportValues.h"
 #include "ui/CaptionFit.h"
 #include "ui/FixedLayout.h"
+#include "ui/SaveLocation.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
@@ -156,7 +157,7 @@ void PrintDialog::offerPdf()
     connect(question, &QMessageBox::finished, this, [this](int result) {
         if (result != QMessageBox::Save)
             return;
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString folder = documentsFolder();
         const QString name =
             details().serial.trimmed().isEmpty()
                 ? QStringLiteral("test-report.pdf")

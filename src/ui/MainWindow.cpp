@@ -5,6 +5,7 @@
 #include "FixedLayout.h"
 #include "PortComboBox.h"
 #include "RetainedCanvas.h"
+#include "SaveLocation.h"
 #include "WaveformPlot.h"
 #include "device/FetchSequence.h"
 #include "device/MeterPort.h"
@@ -310,7 +311,7 @@ void MainWindow::saveWaveformImage()
 void MainWindow::askFileName(const char *name, const QString &title, const QString &suggestedName,
                              const QString &filter, std::function<void(const QString &)> write)
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder = documentsFolder();
     auto *files = new QFileDialog(this, title, folder + u'/' + suggestedName, filter);
     files->setObjectName(QLatin1String(name));
     files->setAcceptMode(QFileDialog::AcceptSave);
