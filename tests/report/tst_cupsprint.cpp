@@ -142,8 +142,10 @@ void TestCupsPrint::printsOnePageOfA4ThroughCups()
 
     // One page of A4 portrait.
     QCOMPARE(ours->pages.size(), 1);
-    QVERIFY2(qAbs(ours->pages[0].width() - 595) <= 1 && qAbs(ours->pages[0].height() - 842) <= 1,
-             QTest::toString(ours->pages[0]));
+    const QSizeF page = ours->pages[0];
+    QVERIFY2(
+        qAbs(page.width() - 595) <= 1 && qAbs(page.height() - 842) <= 1,
+        qPrintable(u"page is %1 x %2 pt, not A4 portrait"_qs.arg(page.width()).arg(page.height())));
 }
 
 QTEST_MAIN(TestCupsPrint)
