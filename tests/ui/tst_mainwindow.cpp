@@ -1,5 +1,6 @@
 #include "MeterSimulator.h"
 #include "SimulatedDataSets.h"
+#include "WidgetLookup.h"
 #include "device/PortNames.h"
 #include "ui/MainWindow.h"
 #include "ui/RetainedCanvas.h"
@@ -31,14 +32,6 @@ const QMap<QString, QString> initialCaptions{
     {"lblLoad", "Load = "},        {"lblModel", "Model No.:"},
     {"lblSN", "Serial No."},
 };
-
-template <typename T = QWidget> T *child(QWidget &window, const char *name)
-{
-    T *found = window.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget named %s", name);
-    return found;
-}
 
 QRadioButton *dataSetOption(QWidget &window, int k)
 {
@@ -175,20 +168,10 @@ void TestMainWindow::controlsSitAtTheirPlaces()
     MainWindow window;
     QWidget *control = name.startsWith("optData ") ? dataSetOption(window, name.back().digitValue())
                                                    : child(window, qPrintable(name));
-    QCOMPARE(control->geometry(),
-             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    QCOMPARE(control->geometry(), pixelsOfTwips(twips));
     QCOMPARE(control->parentWidget()->objectName(), container);
 
-    QString text;
-    if (auto *l = qobject_cast<QLabel *>(control))
-        text = l->text();
-    else if (auto *b = qobject_cast<QAbstractButton *>(control))
-        text = b->text();
-    else if (auto *g = qobject_cast<QGroupBox *>(control))
-        text = g->title();
-    else if (auto *c = qobject_cast<QComboBox *>(control))
-        text = c->currentText();
-    QCOMPARE(text, caption);
+    QCOMPARE(captionOf(control), caption);
 }
 
 void TestMainWindow::initialState()
