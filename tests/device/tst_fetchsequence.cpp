@@ -1,5 +1,6 @@
 #include "MeterSimulator.h"
 #include "SimulatedDataSets.h"
+#include "SimulatedLine.h"
 #include "device/FetchSequence.h"
 #include "device/MeterPort.h"
 #include "measurement/DataSets.h"
@@ -53,12 +54,7 @@ struct Bench
     explicit Bench(MeterSimulatorOptions options = {}, std::chrono::milliseconds wait = ShortWait)
         : sim(options), fetch(&port, wait)
     {
-        QString error;
-        if (!sim.start(&error))
-            qFatal("cannot start the meter simulator: %s", qPrintable(error));
-        if (!port.openDevice(sim.devicePath()))
-            qFatal("cannot open %s: %s", qPrintable(sim.devicePath()),
-                   qPrintable(port.errorString()));
+        connectToSimulator(sim, port);
         collect(fetch, result);
     }
     bool runToEnd()

@@ -5,6 +5,7 @@
 
 #include "MeterSimulator.h"
 #include "SimulatedDataSets.h"
+#include "SimulatedLine.h"
 #include "device/FetchSequence.h"
 #include "device/MeterPort.h"
 #include "measurement/DataSets.h"
@@ -130,12 +131,7 @@ struct Bench
 {
     Bench() : fetch(&port, ShortWait)
     {
-        QString error;
-        if (!sim.start(&error))
-            qFatal("cannot start the meter simulator: %s", qPrintable(error));
-        if (!port.openDevice(sim.devicePath()))
-            qFatal("cannot open %s: %s", qPrintable(sim.devicePath()),
-                   qPrintable(port.errorString()));
+        connectToSimulator(sim, port);
         QObject::connect(&fetch, &FetchSequence::modelCaptionReceived,
                          [this](const QString &c) { model = c; });
         QObject::connect(&fetch, &FetchSequence::serialCaptionReceived,
