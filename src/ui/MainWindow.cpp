@@ -168,14 +168,9 @@ bool MainWindow::isFetching() const
     return fetch_->isRunning();
 }
 
-int MainWindow::selectedPortNumber() const
-{
-    return cmbPort->portNumber();
-}
-
 void MainWindow::cmdSetPort_Click()
 {
-    if (!cm->open(selectedPortNumber())) {
+    if (!cm->open(cmbPort->portNumber())) {
         showCommPortError(cm->errorString());
         return;
     }

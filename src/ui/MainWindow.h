@@ -70,7 +70,6 @@ private:
     void askFileName(const char *name, const QString &title, const QString &suggestedName,
                      const QString &filter, std::function<void(const QString &)> write);
     void showExportError(const QString &message);
-    int selectedPortNumber() const;
 
     MeterPort *cm;
     FetchSequence *fetch_;
