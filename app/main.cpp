@@ -1,6 +1,7 @@
 // Voltrane Meter - PC Utility: reads the hand-held fence-energizer meter over a serial port,
 // shows its data sets and prints test reports.
-#include "ui/MainWindow.h"
+#include "MainWindow.h"
+#include "MeterLink.h"
 
 #include <QApplication>
 
@@ -16,7 +17,8 @@ int main(int argc, char *argv[])
         icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
-    MainWindow frmMain;
+    MeterLink link; // the meter's port and the fetch on it, handed to the window
+    MainWindow frmMain(link);
     frmMain.show();
     return QApplication::exec();
 }

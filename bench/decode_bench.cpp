@@ -1,8 +1,8 @@
 // Decode time per record: decoding, the label texts and the report values of one data set, which
 // is what showing a data set costs before any drawing.
-#include "measurement/MeasurementRecord.h"
-#include "measurement/ReportValues.h"
-#include "measurement/ValueTexts.h"
+#include "MeasurementRecord.h"
+#include "ReportValues.h"
+#include "ValueTexts.h"
 
 #include <chrono>
 #include <cstdio>
@@ -45,7 +45,7 @@ int main()
     const double show = nanosecondsPerCall(Calls / 4, [&](int i) {
         const Measurement m = *decodeRecord(records[i % Records]);
         const auto labels = ValueTexts::labelTexts(m);
-        const auto report = ReportValues::fromMeasurement(m, "Model No.: VM-2000", "Serial No.: 1");
+        const auto report = ReportValues::of(ShownDataSet{0, m, "?MVM-2000", "?S1"});
         checksum += static_cast<long>(labels.voltage.size() + report.PrnLoad.size());
     });
 

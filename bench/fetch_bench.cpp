@@ -1,7 +1,7 @@
 // CPU time used by this process during one whole fetch (six one-second reply waits) against the
 // meter simulator running as a separate process. The program should sit idle while it waits.
-#include "device/FetchSequence.h"
-#include "device/MeterPort.h"
+#include "FetchSequence.h"
+#include "MeterPort.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -44,7 +44,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(port.errorString()));
         return 1;
     }
-    FetchSequence fetch(&port);
+    FetchSequence fetch(port.device());
     int records = 0;
     QObject::connect(&fetch, &FetchSequence::recordReceived,
                      [&](int, const QByteArray &r) { records += r.size() == 222; });

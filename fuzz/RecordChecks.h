@@ -3,11 +3,10 @@
 // What every decoded record and the texts made from it must satisfy, shared by the fuzz targets.
 
 #include "FuzzCheck.h"
+#include "ReportValues.h"
+#include "ValueTexts.h"
 
-#include "measurement/MeasurementRecord.h"
-#include "measurement/ReportValues.h"
-#include "measurement/ValueTexts.h"
-
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -16,154 +15,94 @@
 
 namespace RecordChecks {
 
-inline constexpr std::size_t VoltCountHighByte = 207; // byte 208, counted from 1
-
 inline std::int32_t countAt(std::string_view record, std::size_t offset)
 {
     return static_cast<unsigned char>(record[offset]) +
            256 * static_cast<unsigned char>(record[offset + 1]);
 }
 
-// Whether the meter's record rules accept these bytes: exactly 222 of them, and a voltage count
-// that fits 16 signed bits (its high byte below 0x80).
-inline bool isValidRecord(std::string_view bytes)
-{
-    return bytes.size() == std::size_t(Measurement::RecordLength) &&
-           static_cast<unsigned char>(bytes[VoltCountHighByte]) < 0x80;
-}
-
-// Reads a number written as "[-]digits.digit" back into tenths; nullopt when it is written
-// otherwise.
+// "[-]digits.digit" read back into tenths (no leading zero, no "-0.0"); nullopt otherwise.
 inline std::optional<std::int64_t> tenthsFrom(std::string_view text)
 {
-    bool negative = false;
-    if (!text.empty() && text.front() == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
+    const bool negative = text.starts_with('-');
+    text.remove_prefix(negative);
     const std::size_t point = text.find('.');
-    if (point == std::string_view::npos || point == 0 || point + 2 != text.size() || point > 11 ||
-        (point > 1 && text.front() == '0'))
+    if (point == 0 || point > 11 || point + 2 != text.size() || (point > 1 && text[0] == '0'))
         return std::nullopt;
     std::int64_t value = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (i == point)
-            continue;
-        if (text[i] < '0' || text[i] > '9')
+        if (i != point && (text[i] < '0' || text[i] > '9'))
             return std::nullopt;
-        value = value * 10 + (text[i] - '0');
+        value = i == point ? value : value * 10 + (text[i] - '0');
     }
-    if (negative && value == 0)
-        return std::nullopt; // no "-0.0"
-    return negative ? -value : value;
-}
-
-inline bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-inline bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+    return negative && value == 0 ? std::nullopt : std::optional(negative ? -value : value);
 }
 
 // The text between a prefix and a suffix, checked to be there.
 inline std::string_view between(std::string_view text, std::string_view prefix,
                                 std::string_view suffix)
 {
-    FUZZ_CHECK(startsWith(text, prefix));
-    FUZZ_CHECK(endsWith(text, suffix));
-    FUZZ_CHECK(text.size() >= prefix.size() + suffix.size());
+    FUZZ_CHECK(text.size() >= prefix.size() + suffix.size() && text.starts_with(prefix) &&
+               text.ends_with(suffix));
     return text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
 }
 
-inline void checkTenthsText(std::string_view text, std::int32_t tenths)
+inline void checkTenths(std::string_view text, std::int32_t tenths)
 {
     FUZZ_CHECK(tenthsFrom(text) == std::optional<std::int64_t>(tenths));
 }
 
 // Milliseconds shown as seconds: the nearest tenth, an exact half away from zero.
-inline void checkSecondsText(std::string_view text, std::int32_t milliseconds)
+inline void checkSeconds(std::string_view text, std::int32_t milliseconds)
 {
     const std::optional<std::int64_t> tenths = tenthsFrom(text);
     FUZZ_CHECK(tenths.has_value());
-    const std::int64_t shownMs = *tenths * 100;
-    const std::int64_t ms = milliseconds;
-    FUZZ_CHECK(std::llabs(shownMs - ms) <= 50);
-    if (std::llabs(shownMs - ms) == 50)
-        FUZZ_CHECK(std::llabs(shownMs) > std::llabs(ms));
+    const std::int64_t off = std::llabs(*tenths * 100 - milliseconds);
+    FUZZ_CHECK(off < 50 || (off == 50 && std::llabs(*tenths * 100) > std::llabs(milliseconds)));
 }
 
-inline void checkWholeNumber(std::string_view text, std::int32_t value)
+inline void checkLoad(std::string_view text, std::int32_t ohms, std::string_view unit)
 {
-    FUZZ_CHECK(text == std::to_string(value));
+    FUZZ_CHECK(ohms == 0 ? text == "No Load" : between(text, "", unit) == std::to_string(ohms));
 }
 
-// The label texts of a measurement say exactly its counts.
-inline void checkLabels(const ValueTexts::LabelTexts &texts, const Measurement &m)
+// The label texts and the report values of a measurement say exactly its counts; the report
+// keeps the samples in PrnData[1..200], nothing else there, and the voltage count clamped to 16
+// bits.
+inline void checkTexts(const Measurement &m, const ReportValues &values)
 {
-    checkTenthsText(between(texts.voltage, "Voltage = ", " KV"), m.voltCount);
-    checkTenthsText(between(texts.energy, "Energy = ", " J"), m.energyCount);
-    checkSecondsText(between(texts.interval, "Interval = ", " s"), m.intervalCount);
-    checkWholeNumber(between(texts.pulseWidth, "Pulse Width = ", " µs"), m.pulseWidth);
-    if (m.loadOhms == 0)
-        FUZZ_CHECK(texts.load == "Load = No Load");
-    else
-        checkWholeNumber(between(texts.load, "Load = ", " Ohms"), m.loadOhms);
+    const ValueTexts::LabelTexts labels = ValueTexts::labelTexts(m);
+    checkTenths(between(labels.voltage, "Voltage = ", " KV"), m.voltCount);
+    checkTenths(between(labels.energy, "Energy = ", " J"), m.energyCount);
+    checkSeconds(between(labels.interval, "Interval = ", " s"), m.intervalCount);
+    FUZZ_CHECK(between(labels.pulseWidth, "Pulse Width = ", " µs") == std::to_string(m.pulseWidth));
+    checkLoad(between(labels.load, "Load = ", ""), m.loadOhms, " Ohms");
+    checkTenths(between(values.PrnVoltage, "Voltage (KV): ", ""), m.voltCount);
+    checkTenths(between(values.PrnEnergy, "Energy (J): ", ""), m.energyCount);
+    checkSeconds(between(values.PrnInterval, "Interval (s): ", ""), m.intervalCount);
+    FUZZ_CHECK(values.PrnPulseWidth == "Pulse Width (µs): " + std::to_string(m.pulseWidth));
+    checkLoad(between(values.PrnLoad, "Load (Ohms): ", ""), m.loadOhms, "");
+    FUZZ_CHECK(values.PrnVoltCount == std::clamp(m.voltCount, -32768, 32767));
+    for (std::size_t i = 0; i < values.PrnData.size(); ++i)
+        FUZZ_CHECK(values.PrnData[i] == (i >= 1 && i <= 200 ? m.samples[i] : 0));
 }
 
-// The report values of a measurement: the same numbers as the labels, the captions as given,
-// the samples in PrnData[1..200] and nothing else there, the voltage count clamped to 16 bits.
-inline void checkReportValues(const ReportValues &values, const Measurement &m,
-                              std::string_view model, std::string_view serial)
-{
-    checkTenthsText(between(values.PrnVoltage, "Voltage (KV): ", ""), m.voltCount);
-    checkTenthsText(between(values.PrnEnergy, "Energy (J): ", ""), m.energyCount);
-    checkSecondsText(between(values.PrnInterval, "Interval (s): ", ""), m.intervalCount);
-    checkWholeNumber(between(values.PrnPulseWidth, "Pulse Width (µs): ", ""), m.pulseWidth);
-    if (m.loadOhms == 0)
-        FUZZ_CHECK(values.PrnLoad == "Load (Ohms): No Load");
-    else
-        checkWholeNumber(between(values.PrnLoad, "Load (Ohms): ", ""), m.loadOhms);
-    FUZZ_CHECK(values.PrnModel == model);
-    FUZZ_CHECK(values.PrnSerial == serial);
-
-    const std::int32_t clamped = m.voltCount < -32768  ? -32768
-                                 : m.voltCount > 32767 ? 32767
-                                                       : m.voltCount;
-    FUZZ_CHECK(values.PrnVoltCount == clamped);
-    FUZZ_CHECK(values.PrnData[0] == 0);
-    for (int i = 1; i <= Measurement::SampleCount; ++i)
-        FUZZ_CHECK(values.PrnData[std::size_t(i)] == m.samples[std::size_t(i)]);
-    for (std::size_t i = Measurement::SampleCount + 1; i < values.PrnData.size(); ++i)
-        FUZZ_CHECK(values.PrnData[i] == 0);
-}
-
-// decodeRecord() on any bytes: a result exactly for a valid record, and then one that holds the
-// record's bytes; labels and report values of the result agree with it. Returns the result.
-inline std::optional<Measurement> checkDecode(std::string_view bytes, std::string_view model = {},
-                                              std::string_view serial = {})
+// decodeRecord() on any bytes: a result exactly for 222 bytes whose voltage count fits 16 signed
+// bits (byte 208 below 0x80), holding the record's bytes. Returns the result.
+inline std::optional<Measurement> checkDecode(std::string_view bytes)
 {
     const std::optional<Measurement> m = decodeRecord(bytes);
-    FUZZ_CHECK(m.has_value() == isValidRecord(bytes));
+    FUZZ_CHECK(m.has_value() ==
+               (bytes.size() == 222 && static_cast<unsigned char>(bytes[207]) < 0x80));
     if (!m)
         return m;
-
-    FUZZ_CHECK(m->samples[0] == 0);
-    for (int i = 1; i <= Measurement::SampleCount; ++i)
-        FUZZ_CHECK(m->samples[std::size_t(i)] ==
-                   static_cast<unsigned char>(bytes[std::size_t(i) + 1]));
-    FUZZ_CHECK(m->intervalCount == countAt(bytes, 202));
-    FUZZ_CHECK(m->pulseWidth == countAt(bytes, 204));
-    FUZZ_CHECK(m->voltCount == countAt(bytes, 206));
-    FUZZ_CHECK(m->energyCount == countAt(bytes, 208));
-    FUZZ_CHECK(m->loadOhms == countAt(bytes, 210));
-    FUZZ_CHECK(m->voltCount >= 0 && m->voltCount <= 32767);
-
-    checkLabels(ValueTexts::labelTexts(*m), *m);
-    checkReportValues(ReportValues::fromMeasurement(*m, std::string(model), std::string(serial)),
-                      *m, model, serial);
+    for (std::size_t i = 0; i <= 200; ++i)
+        FUZZ_CHECK(m->samples[i] == (i == 0 ? 0 : static_cast<unsigned char>(bytes[i + 1])));
+    const std::int32_t counts[] = {m->intervalCount, m->pulseWidth, m->voltCount, m->energyCount,
+                                   m->loadOhms};
+    for (std::size_t k = 0; k < 5; ++k)
+        FUZZ_CHECK(counts[k] == countAt(bytes, 202 + 2 * k));
+    checkTexts(*m, ReportValues::of(ShownDataSet{0, *m}));
     return m;
 }
 

@@ -1,170 +1,135 @@
-// Fuzz target: the replies of one fetch, as the main window takes them, down to the printed chart.
+// Fuzz target: everything the meter sends during one fetch, through the real fetch sequence, on
+// to what is shown and printed.
 //
-// Input: ten bytes holding five 16-bit reply lengths (low byte first), then the line: everything
-// the meter sent during the fetch. The line is cut into the six replies of a fetch where the
-// reply waits happened to end: the first five replies take their lengths (or what is left), the
-// sixth takes the rest. This is what a meter that answers late, early, in pieces or with noise
-// looks like to the program.
-//
-// The first two replies become the model and serial captions, the other four the raw data sets;
-// each data set is then selected as the operator would, and a valid one is shown (labels), kept
-// for the report (report values) and printed (the whole report page and its chart, onto a surface
-// that only checks what it is given).
+// Input: ten bytes of five 16-bit reply lengths (low byte first), then the bytes the meter sent;
+// the line is cut into the six replies at those lengths, the sixth taking the rest. A scripted
+// line hands FetchSequence one reply per command; what it delivers goes into DataSets as the main
+// window puts it there, and each data set is then shown and printed on a checking surface.
 
-#include "FuzzCheck.h"
+#include "DataSets.h"
+#include "DrawingSurface.h"
+#include "FetchSequence.h"
+#include "PrintedWaveform.h"
 #include "RecordChecks.h"
+#include "ReportPage.h"
+#include "ScriptedMeter.h"
 
-#include "device/FetchSequence.h"
-#include "measurement/DataSets.h"
-#include "measurement/ReportValues.h"
-#include "report/PrintedWaveform.h"
-#include "report/ReportPage.h"
-#include "ui/DrawingSurface.h"
+#include <QCoreApplication>
 
-#include <QByteArray>
-#include <QString>
-
-#include <array>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string>
 
 namespace {
 
 constexpr std::size_t HeaderSize = 10;
-constexpr int ReplyCount = FetchSequence::StepCount;
-constexpr int FirstRecordReply = 2;
 
 // Draws nothing; checks that every coordinate and size it is given is a number, and counts what
 // would be drawn.
 class CheckingSurface : public DrawingSurface
 {
 public:
-    int lines = 0;
-    int boxes = 0;
-    int texts = 0;
+    int lines = 0, boxes = 0, texts = 0;
 
-    void setLogicalSize(double width, double height) override
-    {
-        FUZZ_CHECK(width > 0 && height > 0);
-    }
-    void setTextColour(const QColor &colour) override { FUZZ_CHECK(colour.isValid()); }
-    void setFontSize(double points) override { FUZZ_CHECK(points > 0 && std::isfinite(points)); }
+    void setLogicalSize(double width, double height) override { check(width > 0 && height > 0); }
+    void setTextColour(const QColor &colour) override { check(colour.isValid()); }
+    void setFontSize(double points) override { check(points > 0 && std::isfinite(points)); }
     void setBold(bool) override {}
-    void setCurrentX(double x) override { FUZZ_CHECK(std::isfinite(x)); }
-    void setCurrentY(double y) override { FUZZ_CHECK(std::isfinite(y)); }
+    void setCurrentX(double x) override { check(std::isfinite(x)); }
+    void setCurrentY(double y) override { check(std::isfinite(y)); }
     void printText(const QString &) override { ++texts; }
-    void drawLine(QPointF from, QPointF to, const QColor &colour) override
-    {
-        checkPoint(from);
-        checkPoint(to);
-        FUZZ_CHECK(colour.isValid());
-        ++lines;
-    }
-    void drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour, Fill) override
-    {
-        checkPoint(corner);
-        checkPoint(oppositeCorner);
-        FUZZ_CHECK(colour.isValid());
-        ++boxes;
-    }
+    void drawLine(QPointF from, QPointF to, const QColor &) override { lines += finite(from, to); }
+    void drawBox(QPointF a, QPointF b, const QColor &, Fill) override { boxes += finite(a, b); }
     void clear() override {}
 
 private:
-    static void checkPoint(QPointF p) { FUZZ_CHECK(std::isfinite(p.x()) && std::isfinite(p.y())); }
+    static void check(bool ok) { FUZZ_CHECK(ok); }
+    static bool finite(QPointF a, QPointF b)
+    {
+        FUZZ_CHECK(std::isfinite(a.x() + a.y() + b.x() + b.y()));
+        return true;
+    }
 };
 
-std::array<QByteArray, ReplyCount> splitReplies(const std::uint8_t *data, std::size_t size)
+QList<QByteArray> splitReplies(const std::uint8_t *data, std::size_t size)
 {
-    std::array<std::size_t, ReplyCount - 1> lengths{};
-    for (std::size_t i = 0; i < lengths.size(); ++i) {
-        const std::size_t low = 2 * i < size ? data[2 * i] : 0;
-        const std::size_t high = 2 * i + 1 < size ? data[2 * i + 1] : 0;
-        lengths[i] = low + 256 * high;
-    }
-    const std::size_t header = size < HeaderSize ? size : HeaderSize;
-    const char *line = reinterpret_cast<const char *>(data) + header;
+    const std::size_t header = std::min(size, HeaderSize);
+    const auto *line = reinterpret_cast<const char *>(data) + header;
     std::size_t left = size - header;
-
-    std::array<QByteArray, ReplyCount> replies;
-    for (std::size_t i = 0; i < lengths.size(); ++i) {
-        const std::size_t n = lengths[i] < left ? lengths[i] : left;
-        replies[i] = QByteArray(line, qsizetype(n));
+    QList<QByteArray> replies;
+    for (std::size_t i = 0; i < FetchSequence::StepCount; ++i) {
+        const std::size_t low = 2 * i < header ? data[2 * i] : 0;
+        const std::size_t length = low + (2 * i + 1 < header ? 256 * data[2 * i + 1] : 0);
+        const std::size_t n = i + 1 < FetchSequence::StepCount ? std::min(length, left) : left;
+        replies.append(QByteArray(line, qsizetype(n)));
         line += n;
         left -= n;
     }
-    replies[ReplyCount - 1] = QByteArray(line, qsizetype(left));
     return replies;
 }
 
-// A caption is its prefix and then the reply from its third byte on, one character per byte.
-void checkCaption(const QString &caption, const QString &prefix, const QByteArray &reply)
-{
-    FUZZ_CHECK(caption.startsWith(prefix));
-    const qsizetype shown = reply.size() > 2 ? reply.size() - 2 : 0;
-    FUZZ_CHECK(caption.size() == prefix.size() + shown);
-    for (qsizetype i = 0; i < shown; ++i)
-        FUZZ_CHECK(caption[prefix.size() + i].unicode() ==
-                   static_cast<unsigned char>(reply[2 + i]));
-}
-
-// Prints the chart alone, then the whole page.
+// The chart alone, then the whole page.
 void print(const ReportValues &values)
 {
     constexpr ReportPage::Box box;
-    CheckingSurface chart;
+    CheckingSurface chart, page;
     PrintedWaveform::PrnPlot(chart, values, box.top, box.left);
-    FUZZ_CHECK(chart.boxes == 200);              // a mark per sample
-    FUZZ_CHECK(chart.lines == 2 + 2 * 10 + 199); // axes, ticks, the trace between the marks
-    FUZZ_CHECK(chart.texts == 4 + 10);           // captions, voltage labels
-
-    CheckingSurface page;
-    ReportPage::draw(
-        page, {QStringLiteral("model"), QStringLiteral("serial"), QStringLiteral("date")}, values);
-    FUZZ_CHECK(page.boxes == chart.boxes);
-    FUZZ_CHECK(page.lines == chart.lines + 4); // and the frame box
+    FUZZ_CHECK(chart.boxes == 200 && chart.lines == 2 + 2 * 10 + 199 && chart.texts == 4 + 10);
+    ReportPage::draw(page, {u"model"_qs, u"serial"_qs, u"date"_qs}, values);
+    FUZZ_CHECK(page.boxes == chart.boxes && page.lines == chart.lines + 4);
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    const std::array<QByteArray, ReplyCount> replies = splitReplies(data, size);
+    static QCoreApplication app(*argc, *argv); // the reply timer needs an event loop
+    return 0;
+}
 
-    const QString model = FetchSequence::modelCaption(replies[0]);
-    const QString serial = FetchSequence::serialCaption(replies[1]);
-    checkCaption(model, QStringLiteral("Model No.: "), replies[0]);
-    checkCaption(serial, QStringLiteral("Serial No.: "), replies[1]);
-    // The report keeps the captions as UTF-8 and prints them as they were shown.
-    const std::string modelText = model.toStdString();
-    const std::string serialText = serial.toStdString();
-    FUZZ_CHECK(QString::fromStdString(modelText) == model);
-    FUZZ_CHECK(QString::fromStdString(serialText) == serial);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size)
+{
+    const QList<QByteArray> replies = splitReplies(bytes, size);
+    ScriptedMeter line(replies);
+    FetchSequence fetch(&line, std::chrono::milliseconds(0));
+    DataSets data;
+    int finished = 0;
+    QObject::connect(&fetch, &FetchSequence::modelReplyReceived,
+                     [&](const QByteArray &r) { data.setModelReply(r.toStdString()); });
+    QObject::connect(&fetch, &FetchSequence::serialReplyReceived,
+                     [&](const QByteArray &r) { data.setSerialReply(r.toStdString()); });
+    QObject::connect(&fetch, &FetchSequence::recordReceived,
+                     [&](int i, const QByteArray &r) { data.setRecord(i, r.toStdString()); });
+    QObject::connect(&fetch, &FetchSequence::finished, [&] { ++finished; });
+    FUZZ_CHECK(fetch.start());
+    while (fetch.isRunning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    FUZZ_CHECK(finished == 1 && line.written == "?M\r?S\r?1\r?2\r?3\r?4\r");
 
-    DataSets sets;
-    for (int i = 0; i < DataSets::Count; ++i) {
-        const QByteArray &reply = replies[std::size_t(FirstRecordReply + i)];
-        sets.setRecord(i, reply.toStdString());
-        FUZZ_CHECK(sets.record(i) ==
-                   std::string_view(reply.constData(), std::size_t(reply.size())));
-    }
+    // Every reply whole; the captions are their prefix and each byte from the third on.
+    FUZZ_CHECK(*data.modelReply() == replies[0].toStdString());
+    FUZZ_CHECK(*data.serialReply() == replies[1].toStdString());
+    FUZZ_CHECK(QString::fromStdString(ValueTexts::modelCaption(data.modelReply())) ==
+               u"Model No.: "_qs + QString::fromLatin1(replies[0].mid(2)));
+    for (int i = 0; i < DataSets::Count; ++i)
+        FUZZ_CHECK(data.record(i) == replies[2 + i].toStdString());
 
     // Data set 1 is shown when the fetch ends, then the operator picks the others; a choice that
     // is no data set shows the current one again.
+    std::string current;
+    int currentIndex = 0;
     for (const int index : {0, 1, 2, 3, -1, DataSets::Count}) {
-        const std::optional<Measurement> m = sets.select(index);
-        const std::string &current = sets.currentRecord();
-        if (index >= 0 && index < DataSets::Count)
-            FUZZ_CHECK(current == sets.record(index));
-        FUZZ_CHECK(m == decodeRecord(current));
-        if (RecordChecks::checkDecode(current, modelText, serialText))
-            print(ReportValues::fromMeasurement(*m, modelText, serialText));
+        if (index >= 0 && index < DataSets::Count) {
+            current = data.record(index);
+            currentIndex = index;
+        }
+        const std::optional<Measurement> m = RecordChecks::checkDecode(current);
+        FUZZ_CHECK(data.show(index) == m.has_value());
+        if (m) {
+            FUZZ_CHECK(*data.shown() ==
+                       (ShownDataSet{currentIndex, *m, data.modelReply(), data.serialReply()}));
+            print(ReportValues::of(data.shown()));
+        }
     }
-
-    // A report printed before any data set was shown: empty value lines, a flat chart.
-    if (size == 0)
+    if (size == 0) // a report printed before any data set was shown: empty lines, a flat chart
         print(ReportValues{});
     return 0;
 }

@@ -1,25 +1,25 @@
 #include "FetchSequence.h"
 
-#include "MeterPort.h"
-
+#include <QIODevice>
 #include <QPointer>
 #include <QTimer>
+
+#include <array>
 
 namespace {
 constexpr int ModelStep = 0;
 constexpr int SerialStep = 1;
 constexpr int FirstRecordStep = 2;
-constexpr qsizetype SkippedReplyBytes = 2; // the meter starts its replies with two bytes of its own
 
-QString captionFrom(const QString &prefix, const QByteArray &reply)
-{
-    // One character per byte: Latin-1 maps every byte to the character with that code.
-    return prefix + QString::fromLatin1(reply.mid(SkippedReplyBytes));
-}
+// The command lines, in the order they are sent.
+const std::array<QByteArray, FetchSequence::StepCount> Commands{
+    QByteArrayLiteral("?M\r"), QByteArrayLiteral("?S\r"), QByteArrayLiteral("?1\r"),
+    QByteArrayLiteral("?2\r"), QByteArrayLiteral("?3\r"), QByteArrayLiteral("?4\r"),
+};
 } // namespace
 
-FetchSequence::FetchSequence(MeterPort *port, std::chrono::milliseconds replyWait, QObject *parent)
-    : QObject(parent), port_(port), tmrTout(new QTimer(this))
+FetchSequence::FetchSequence(QIODevice *line, std::chrono::milliseconds replyWait, QObject *parent)
+    : QObject(parent), m_line(line), tmrTout(new QTimer(this))
 {
     tmrTout->setObjectName(QStringLiteral("tmrTout"));
     tmrTout->setSingleShot(true);
@@ -27,53 +27,32 @@ FetchSequence::FetchSequence(MeterPort *port, std::chrono::milliseconds replyWai
     tmrTout->setTimerType(Qt::PreciseTimer);
     tmrTout->setInterval(replyWait);
     connect(tmrTout, &QTimer::timeout, this, &FetchSequence::takeReply);
-    connect(port_, &MeterPort::failed, this, [this](const QString &message) {
-        if (isRunning())
-            stop(message);
-    });
-}
-
-const std::array<QByteArray, FetchSequence::StepCount> &FetchSequence::commands()
-{
-    static const std::array<QByteArray, StepCount> lines{
-        QByteArrayLiteral("?M\r"), QByteArrayLiteral("?S\r"), QByteArrayLiteral("?1\r"),
-        QByteArrayLiteral("?2\r"), QByteArrayLiteral("?3\r"), QByteArrayLiteral("?4\r"),
-    };
-    return lines;
-}
-
-QString FetchSequence::modelCaption(const QByteArray &reply)
-{
-    return captionFrom(QStringLiteral("Model No.: "), reply);
-}
-
-QString FetchSequence::serialCaption(const QByteArray &reply)
-{
-    return captionFrom(QStringLiteral("Serial No.: "), reply);
 }
 
 bool FetchSequence::start()
 {
     if (isRunning())
         return false;
-    if (!port_->isOpen()) {
+    if (!m_line->isOpen()) {
         emit failed(tr("The port is not open. Choose the meter's port and press \"Set Port\"."));
         return false;
     }
-    step_ = 0;
-    const quint64 run = ++run_;
-    QPointer<FetchSequence> alive(this);
-    emit started();
-    if (alive && run_ == run)
-        sendCommand();
+    m_step = 0;
+    sendCommand();
     return true;
 }
 
 void FetchSequence::abort()
 {
     tmrTout->stop();
-    step_ = -1;
-    ++run_;
+    m_step = -1;
+    ++m_run;
+}
+
+void FetchSequence::portFailed(const QString &message)
+{
+    if (isRunning())
+        stop(message);
 }
 
 void FetchSequence::stop(const QString &message)
@@ -84,7 +63,8 @@ void FetchSequence::stop(const QString &message)
 
 void FetchSequence::sendCommand()
 {
-    if (!port_->write(commands()[step_])) {
+    const QByteArray &command = Commands[m_step];
+    if (!m_line->isOpen() || m_line->write(command) != command.size()) {
         stop(tr("The command could not be sent: the port is closed."));
         return;
     }
@@ -95,31 +75,31 @@ void FetchSequence::takeReply()
 {
     if (!isRunning())
         return;
-    const int step = step_;
-    const quint64 run = run_;
-    const QByteArray reply = port_->takeAll();
+    const int step = m_step;
+    const quint64 run = m_run;
+    const QByteArray reply = m_line->isOpen() ? m_line->readAll() : QByteArray();
 
     // A receiver may abort() the fetch, start another or delete the sequence (the window
     // closing); check after every emit that this run is still the one going on.
     QPointer<FetchSequence> alive(this);
     if (step == ModelStep)
-        emit modelCaptionReceived(modelCaption(reply));
+        emit modelReplyReceived(reply);
     else if (step == SerialStep)
-        emit serialCaptionReceived(serialCaption(reply));
+        emit serialReplyReceived(reply);
     else
         emit recordReceived(step - FirstRecordStep, reply);
-    if (!alive || run_ != run)
+    if (!alive || m_run != run)
         return;
 
     emit progress(step + 1, StepCount);
-    if (!alive || run_ != run)
+    if (!alive || m_run != run)
         return;
 
     if (step + 1 < StepCount) {
-        step_ = step + 1;
+        m_step = step + 1;
         sendCommand();
     } else {
-        step_ = -1;
+        m_step = -1;
         emit finished();
     }
 }

@@ -24,7 +24,7 @@ bool MeterPort::open(int portNumber)
 {
     const std::optional<QString> device = PortNames::devicePath(portNumber);
     if (!device) {
-        errorString_ =
+        m_errorString =
             portNumber == 0
                 ? tr("No port is selected. Choose one of the entries \"COM 1\" to \"COM 255\" "
                      "from the list, then press \"Set Port\".")
@@ -39,7 +39,7 @@ bool MeterPort::open(int portNumber)
 bool MeterPort::openDevice(const QString &devicePath, const QString &entry)
 {
     close();
-    description_ = entry.isEmpty() ? devicePath : QStringLiteral("%1 (%2)").arg(entry, devicePath);
+    m_description = entry.isEmpty() ? devicePath : QStringLiteral("%1 (%2)").arg(entry, devicePath);
 
     cm->setPortName(devicePath);
     cm->setBaudRate(BaudRate);
@@ -48,11 +48,11 @@ bool MeterPort::openDevice(const QString &devicePath, const QString &entry)
     cm->setStopBits(QSerialPort::OneStop);
     cm->setFlowControl(QSerialPort::NoFlowControl);
     if (!cm->open(QIODevice::ReadWrite)) {
-        errorString_ = openErrorText(devicePath);
+        m_errorString = openErrorText(devicePath);
         cm->clearError();
         return false;
     }
-    errorString_.clear();
+    m_errorString.clear();
     return true;
 }
 
@@ -67,19 +67,19 @@ QString MeterPort::openErrorText(const QString &devicePath) const
         if (::access(path.constData(), R_OK | W_OK) == 0)
             return tr("%1: the port is in use by another program. Close that program, or "
                       "choose another port.")
-                .arg(description_);
+                .arg(m_description);
         return tr("%1: Permission denied. To use serial ports your user must be in the "
                   "\"dialout\" group: run \"sudo usermod -aG dialout $USER\", then log out and "
                   "in again.")
-            .arg(description_);
+            .arg(m_description);
 #else
         Q_UNUSED(devicePath);
         return tr("%1: the port is in use by another program, or access to it is denied.")
-            .arg(description_);
+            .arg(m_description);
 #endif
     }
     default: // "No such file or directory" and the like say it well enough
-        return tr("%1: %2").arg(description_, cm->errorString());
+        return tr("%1: %2").arg(m_description, cm->errorString());
     }
 }
 
@@ -94,11 +94,9 @@ void MeterPort::close()
         cm->close();
 }
 
-bool MeterPort::write(const QByteArray &bytes)
+QIODevice *MeterPort::device() const
 {
-    if (!cm->isOpen())
-        return false;
-    return cm->write(bytes) == bytes.size();
+    return cm;
 }
 
 QByteArray MeterPort::takeAll()
@@ -136,5 +134,5 @@ void MeterPort::handleError()
     cm->close();
     emit failed(tr("The connection to the meter on %1 failed: %2. Check the cable and the "
                    "meter, then press \"Set Port\" to open the port again.")
-                    .arg(description_, reason));
+                    .arg(m_description, reason));
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+class QIODevice;
 class QSerialPort;
 
 // The serial port the meter is plugged into, with the meter's fixed line settings:
@@ -32,12 +33,12 @@ public:
 
     // Why the last open failed, in words for the operator, naming the entry and the device:
     // "COM 33 (/dev/ttyUSB0): No such file or directory".
-    QString errorString() const { return errorString_; }
+    QString errorString() const { return m_errorString; }
     // "COM 33 (/dev/ttyUSB0)", or just the device when no entry names it.
-    QString portDescription() const { return description_; }
+    QString portDescription() const { return m_description; }
 
-    // Queues bytes for sending. Returns false when the port is not open.
-    bool write(const QByteArray &bytes);
+    // The port's line, for whatever talks to the meter (the fetch sequence).
+    QIODevice *device() const;
     // Everything received so far; empties the receive buffer. Empty when nothing came.
     QByteArray takeAll();
 
@@ -51,6 +52,6 @@ private:
     QString failureReason() const;
 
     QSerialPort *cm;
-    QString description_;
-    QString errorString_;
+    QString m_description;
+    QString m_errorString;
 };

@@ -2,20 +2,12 @@
 
 #include "ValueTexts.h"
 
-#include <algorithm>
 #include <charconv>
 
 namespace DataSetCsv {
 namespace {
 
-constexpr std::int16_t ZeroLine = 127;
 constexpr std::string_view LineEnd = "\r\n";
-
-std::int16_t peakSample(const Measurement &m)
-{
-    // As the printed chart finds it: the largest sample, starting from 0.
-    return std::max<std::int16_t>(0, *std::max_element(m.samples.begin() + 1, m.samples.end()));
-}
 
 // Three decimals with a decimal point, whatever the locale.
 std::string kilovoltText(double kv)
@@ -26,14 +18,25 @@ std::string kilovoltText(double kv)
     return std::string(buffer, result.ptr);
 }
 
-std::string_view withoutLineEnds(std::string_view text)
+// The meter's text of a reply without the blanks around it: white space, line ends, and the
+// Latin-1 next-line and no-break space characters.
+std::string meterField(const std::optional<std::string> &reply)
 {
-    const auto isLineEnd = [](char c) { return c == '\r' || c == '\n'; };
-    while (!text.empty() && isLineEnd(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isLineEnd(text.back()))
-        text.remove_suffix(1);
-    return text;
+    static constexpr std::string_view Blanks[] = {" ",  "\t", "\n",       "\v",
+                                                  "\f", "\r", "\xC2\x85", "\xC2\xA0"};
+    const std::string utf8 = reply ? ValueTexts::meterText(*reply) : std::string();
+    std::string_view text = utf8;
+    for (bool trimmed = false; !trimmed;) {
+        trimmed = true;
+        for (const std::string_view blank : Blanks) {
+            if (text.starts_with(blank) || text.ends_with(blank)) {
+                text = text.starts_with(blank) ? text.substr(blank.size())
+                                               : text.substr(0, text.size() - blank.size());
+                trimmed = false;
+            }
+        }
+    }
+    return std::string(text);
 }
 
 void addRow(std::string &out, std::initializer_list<std::string_view> fields)
@@ -52,11 +55,11 @@ void addRow(std::string &out, std::initializer_list<std::string_view> fields)
 
 std::optional<double> sampleKV(const Measurement &m, int i)
 {
-    const int peakAboveZero = peakSample(m) - ZeroLine;
+    const int peakAboveZero = peakSample(m.samples) - Measurement::ZeroLine;
     if (peakAboveZero == 0 || i < 1 || i > Measurement::SampleCount)
         return std::nullopt;
-    const double kv =
-        static_cast<double>(m.samples[i] - ZeroLine) * m.voltCount / 10.0 / peakAboveZero;
+    const double kv = static_cast<double>(m.samples[i] - Measurement::ZeroLine) * m.voltCount /
+                      10.0 / peakAboveZero;
     return kv + 0.0; // a mirrored zero (-0.0) reads "0.000", not "-0.000"
 }
 
@@ -73,21 +76,22 @@ std::string field(std::string_view text)
     return quoted + '"';
 }
 
-std::string write(const Measurement &m, std::string_view model, std::string_view serial)
+std::string write(const ShownDataSet &shown)
 {
+    const Measurement &m = shown.measurement;
     std::string out = "\xEF\xBB\xBF"; // UTF-8 byte-order mark
-    addRow(out, {"Model No.", withoutLineEnds(model)});
-    addRow(out, {"Serial No.", withoutLineEnds(serial)});
+    addRow(out, {"Model No.", meterField(shown.modelReply)});
+    addRow(out, {"Serial No.", meterField(shown.serialReply)});
     addRow(out, {"Voltage (kV)", ValueTexts::tenthsText(m.voltCount)});
     addRow(out, {"Energy (J)", ValueTexts::tenthsText(m.energyCount)});
     addRow(out, {"Interval (s)", ValueTexts::secondsText(m.intervalCount)});
     addRow(out, {"Pulse Width (µs)", std::to_string(m.pulseWidth)});
-    addRow(out, {"Load (Ohms)", m.loadOhms != 0 ? std::to_string(m.loadOhms) : "No Load"});
+    addRow(out, {"Load (Ohms)", ValueTexts::loadText(m.loadOhms)});
     out += LineEnd;
     addRow(out, {"Sample", "Time (µs)", "Code", "Voltage (kV)"});
     for (int i = 1; i <= Measurement::SampleCount; ++i) {
         const std::optional<double> kv = sampleKV(m, i);
-        addRow(out, {std::to_string(i), std::to_string(i * MicrosecondsPerSample),
+        addRow(out, {std::to_string(i), std::to_string(i * Measurement::MicrosecondsPerSample),
                      std::to_string(m.samples[i]), kv ? kilovoltText(*kv) : std::string()});
     }
     return out;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MeasurementRecord.h"
+#include "DataSets.h"
 
 #include <optional>
 #include <string>
@@ -14,15 +14,13 @@
 // a decimal point whatever the locale, CRLF line ends, and fields quoted where they need it.
 namespace DataSetCsv {
 
-inline constexpr int MicrosecondsPerSample = 2;
-
 // The voltage of sample i (1..200) in kV, scaled as on the printed chart: the zero line at 0 and
 // the highest sample at the measured peak voltage. nullopt when the data set cannot be scaled:
 // its highest sample lies on the zero line.
 std::optional<double> sampleKV(const Measurement &m, int i);
 
-// The whole file. `model` and `serial` are the meter's texts; line ends around them are dropped.
-std::string write(const Measurement &m, std::string_view model, std::string_view serial);
+// The whole file. The meter's texts are written without the blanks and line ends around them.
+std::string write(const ShownDataSet &shown);
 
 // A field as CSV writes it: quoted, with inner quotes doubled, when it holds a comma, a quote or
 // a line end.

@@ -10,18 +10,24 @@ bool isDataSetIndex(int index)
 void DataSets::setRecord(int index, std::string record)
 {
     if (isDataSetIndex(index))
-        records_[index] = std::move(record);
+        m_records[index] = std::move(record);
 }
 
 const std::string &DataSets::record(int index) const
 {
     static const std::string none;
-    return isDataSetIndex(index) ? records_[index] : none;
+    return isDataSetIndex(index) ? m_records[index] : none;
 }
 
-std::optional<Measurement> DataSets::select(int index)
+bool DataSets::show(int index)
 {
-    if (isDataSetIndex(index))
-        current_ = records_[index];
-    return decodeRecord(current_);
+    if (isDataSetIndex(index)) {
+        m_current = m_records[index];
+        m_currentIndex = index;
+    }
+    const std::optional<Measurement> m = decodeRecord(m_current);
+    if (!m)
+        return false;
+    m_shown = ShownDataSet{m_currentIndex, *m, m_modelReply, m_serialReply};
+    return true;
 }

@@ -1,5 +1,7 @@
 #include "MeasurementRecord.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t FirstSampleOffset = 2;     // byte 3, counted from 1
@@ -37,4 +39,10 @@ std::optional<Measurement> decodeRecord(std::string_view record)
     if (m.voltCount > HighestVoltCount)
         return std::nullopt;
     return m;
+}
+
+int peakSample(std::span<const std::int16_t> samples)
+{
+    const auto first = samples.begin() + 1;
+    return std::max<int>(0, *std::max_element(first, first + Measurement::SampleCount));
 }

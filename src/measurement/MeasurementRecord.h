@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 // One data set as the meter stores it. The meter answers "?1" ... "?4" with a 222-byte record:
@@ -17,6 +18,8 @@ struct Measurement
 {
     static constexpr int RecordLength = 222;
     static constexpr int SampleCount = 200;
+    static constexpr int ZeroLine = 127; // the sample code of 0 V
+    static constexpr int MicrosecondsPerSample = 2;
 
     using Samples = std::array<std::int16_t, SampleCount + 1>;
 
@@ -40,3 +43,7 @@ struct Measurement
 // long, or when its voltage count is above 32767: a count the report cannot hold, which only a
 // garbled reply carries.
 std::optional<Measurement> decodeRecord(std::string_view record);
+
+// The largest of samples 1..200 (element 0 is no sample), and at least 0: the sample that the
+// printed chart and the export put at the measured peak voltage. `samples` holds at least 201.
+int peakSample(std::span<const std::int16_t> samples);

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "MeasurementRecord.h"
+#include "DataSets.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// What the printed report reads: the data set shown last, with the meter's model and serial
-// captions as they stood when it was shown. Before the first data set is shown the texts are
-// empty and the samples 0, so a report printed then has empty value lines and a flat chart.
-// A shown data set replaces the whole value at once; nothing ever clears it.
+// What the printed report reads: the data set shown, with the meter's model and serial captions
+// as they stood when it was shown. Before the first data set is shown the texts are empty and the
+// samples 0, so a report printed then has empty value lines and a flat chart.
 struct ReportValues
 {
     static constexpr int DataSize = 501;
@@ -25,10 +25,8 @@ struct ReportValues
     std::string PrnSerial;         // the serial caption, "Serial No.: ..."
     std::int16_t PrnVoltCount = 0; // peak voltage in tenths of a kV
 
-    // The report values of a shown data set. `m` comes from decodeRecord(), so its voltage
-    // count fits the 16-bit PrnVoltCount.
-    static ReportValues fromMeasurement(const Measurement &m, std::string modelCaption,
-                                        std::string serialCaption);
+    // The report values of the data set shown; empty ones when none is.
+    static ReportValues of(const std::optional<ShownDataSet> &shown);
 
     friend bool operator==(const ReportValues &, const ReportValues &) = default;
 };

@@ -2,6 +2,10 @@
 
 namespace ValueTexts {
 
+namespace {
+constexpr std::size_t SkippedReplyBytes = 2; // the meter starts its replies with two of its own
+} // namespace
+
 std::string tenthsText(std::int32_t tenths)
 {
     const std::int64_t value = tenths; // room for the sign of INT32_MIN
@@ -19,6 +23,36 @@ std::string secondsText(std::int32_t milliseconds)
     return tenthsText(static_cast<std::int32_t>(tenths));
 }
 
+std::string loadText(std::int32_t ohms, std::string_view unit)
+{
+    return ohms != 0 ? std::to_string(ohms).append(unit) : "No Load";
+}
+
+std::string meterText(std::string_view reply)
+{
+    std::string text;
+    for (std::size_t i = SkippedReplyBytes; i < reply.size(); ++i) {
+        const auto c = static_cast<unsigned char>(reply[i]);
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else { // Latin-1 to UTF-8: two bytes
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::string modelCaption(const std::optional<std::string> &reply)
+{
+    return reply ? "Model No.: " + meterText(*reply) : "Model No.:";
+}
+
+std::string serialCaption(const std::optional<std::string> &reply)
+{
+    return reply ? "Serial No.: " + meterText(*reply) : "Serial No.";
+}
+
 LabelTexts labelTexts(const Measurement &m)
 {
     LabelTexts texts;
@@ -26,8 +60,7 @@ LabelTexts labelTexts(const Measurement &m)
     texts.energy = "Energy = " + tenthsText(m.energyCount) + " J";
     texts.interval = "Interval = " + secondsText(m.intervalCount) + " s";
     texts.pulseWidth = "Pulse Width = " + std::to_string(m.pulseWidth) + " µs";
-    texts.load =
-        m.loadOhms != 0 ? "Load = " + std::to_string(m.loadOhms) + " Ohms" : "Load = No Load";
+    texts.load = "Load = " + loadText(m.loadOhms, " Ohms");
     return texts;
 }
 

@@ -3,9 +3,11 @@
 #include "MeasurementRecord.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
-// The texts a data set is shown and printed with. Texts are UTF-8 ("µs").
+// The texts a data set and the meter are shown and printed with. Texts are UTF-8 ("µs").
 // Numbers use a decimal point whatever the locale: the report is a technical document and the
 // meter's own display uses one.
 namespace ValueTexts {
@@ -16,6 +18,19 @@ std::string tenthsText(std::int32_t tenths);
 // Milliseconds as seconds in the pattern "0.0", rounded to the nearest tenth; an exact half
 // (1250 ms) rounds up, as a technician rounds by hand: 1234 -> "1.2", 1250 -> "1.3".
 std::string secondsText(std::int32_t milliseconds);
+
+// The load: "No Load" when nothing is connected (0 Ohms), else the number followed by `unit`.
+std::string loadText(std::int32_t ohms, std::string_view unit = {});
+
+// The meter's own text in its reply to "?M" or "?S": the reply from its third byte on, each byte
+// one Latin-1 character, line ends and all: "?MVM-2000\r" -> "VM-2000\r".
+std::string meterText(std::string_view reply);
+
+// The captions of the model and serial labels: "Model No.: " or "Serial No.: " and the meter's
+// text; before the meter has answered (no reply), the labels' first captions "Model No.:" and
+// "Serial No.".
+std::string modelCaption(const std::optional<std::string> &reply);
+std::string serialCaption(const std::optional<std::string> &reply);
 
 // The captions of the five value labels of the main window.
 struct LabelTexts

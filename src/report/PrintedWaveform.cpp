@@ -1,7 +1,7 @@
 #include "PrintedWaveform.h"
 
-#include "measurement/ReportValues.h"
-#include "ui/DrawingSurface.h"
+#include "DrawingSurface.h"
+#include "ReportValues.h"
 
 #include <QColor>
 #include <QPointF>
@@ -16,8 +16,8 @@ namespace {
 
 const QColor Black(0, 0, 0);
 
-constexpr int SampleCount = 200;
-constexpr int ZeroLine = 127; // the sample code of 0 V
+constexpr int SampleCount = Measurement::SampleCount;
+constexpr int ZeroLine = Measurement::ZeroLine;
 constexpr int TickCount = 10;
 
 // Offsets from the top-left corner of the frame box.
@@ -42,17 +42,6 @@ double roundHalfToEven(double value)
     if (fraction > 0.5 || (fraction == 0.5 && std::fmod(below, 2.0) != 0.0))
         return below + 1.0;
     return below;
-}
-
-// The largest of samples 1..200, at least 0.
-int peakSample(const ReportValues &values)
-{
-    int peak = 0;
-    for (int i = 1; i <= SampleCount; ++i) {
-        if (values.PrnData[i] > peak)
-            peak = values.PrnData[i];
-    }
-    return peak;
 }
 
 } // namespace
@@ -133,7 +122,7 @@ void PrnPlot(DrawingSurface &page, const ReportValues &values, int boxTop, int b
 
     // The peak sample lands on the measured peak voltage. Computed in 64 bits: a large gain
     // throws parts of the trace far off the page, where the surface clips them.
-    const std::int64_t sampleGain = gain(values.PrnVoltCount, peakSample(values));
+    const std::int64_t sampleGain = gain(values.PrnVoltCount, peakSample(values.PrnData));
     const auto sampleCentre = [&](int i) {
         const std::int64_t lift = (std::int64_t{values.PrnData[i]} - ZeroLine) * sampleGain;
         return QPointF(boxLeft + AxisX + SampleSpacing * i,

@@ -1,10 +1,11 @@
 #include "ReportPage.h"
 
+#include "DrawingSurface.h"
 #include "PrintedWaveform.h"
-#include "measurement/ReportValues.h"
-#include "ui/DrawingSurface.h"
+#include "ReportValues.h"
 
 #include <QColor>
+#include <QLocale>
 #include <QPointF>
 
 namespace ReportPage {
@@ -71,6 +72,30 @@ void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues
     printAt(page, 9000, box.bottom + 4000, QStringLiteral("Checked:"));
 
     PrintedWaveform::PrnPlot(page, values, box.top, box.left);
+}
+
+QString dateSeparator(const QString &shortDateFormat)
+{
+    // The first character between two date fields that is not a field letter or a quote.
+    bool afterField = false;
+    for (const QChar c : shortDateFormat) {
+        if (c == u'd' || c == u'M' || c == u'y') {
+            afterField = true;
+        } else if (afterField && c != u'\'' && !c.isSpace()) {
+            return QString(c);
+        }
+    }
+    return QStringLiteral("/");
+}
+
+QString dateText(QDate date)
+{
+    const QString separator = dateSeparator(QLocale::system().dateFormat(QLocale::ShortFormat));
+    const auto twoDigits = [](int n) {
+        return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+    };
+    return twoDigits(date.day()) + separator + twoDigits(date.month()) + separator +
+           twoDigits(date.year() % 100);
 }
 
 } // namespace ReportPage

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 class DrawingSurface;
@@ -33,5 +34,11 @@ struct Box
 // the value lines of the data set shown last, the vendor line and the sign-off captions, then
 // the chart. Page set-up (paper) and ending the document are the caller's.
 void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues &values);
+
+// A date as the report's date line shows it, "dd/mm/yy", with the separator of the operator's
+// regional settings.
+QString dateText(QDate date);
+// The separator of a short date format ("dd.MM.yy" gives "."); a slash where none is found.
+QString dateSeparator(const QString &shortDateFormat);
 
 } // namespace ReportPage

@@ -1,6 +1,6 @@
 #include "FetchProgress.h"
 
-#include "Twips.h"
+#include "FixedLayout.h"
 
 #include <QLabel>
 #include <QScreen>
@@ -19,11 +19,7 @@ FetchProgress::FetchProgress(QWidget *parent)
     label->setGeometry(Twips::rect(840, 240, 3855, 615));
     label->setAlignment(Qt::AlignCenter);
     label->setTextFormat(Qt::PlainText);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(18);
-    font.setBold(true);
-    label->setFont(font);
+    label->setFont(FixedLayout::boldSansSerif(18));
 }
 
 void FetchProgress::showCentred()

@@ -1,31 +1,25 @@
 #include "MainWindow.h"
 
-#include "CaptionFit.h"
+#include "DataSetCsv.h"
+#include "Dialogs.h"
 #include "FetchProgress.h"
 #include "FixedLayout.h"
+#include "MeterLink.h"
 #include "PortComboBox.h"
+#include "PrintDialog.h"
 #include "RetainedCanvas.h"
-#include "SaveLocation.h"
+#include "ValueTexts.h"
 #include "WaveformPlot.h"
-#include "device/FetchSequence.h"
-#include "device/MeterPort.h"
-#include "measurement/DataSetCsv.h"
-#include "measurement/ValueTexts.h"
-#include "report/PrintDialog.h"
 
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStandardPaths>
 
 using FixedLayout::button;
 using FixedLayout::label;
@@ -35,28 +29,24 @@ namespace {
 
 void setCaption(QLabel *label, const std::string &utf8)
 {
-    setFittedCaption(label, QString::fromStdString(utf8));
+    FixedLayout::setFittedCaption(label, QString::fromStdString(utf8));
 }
 
 } // namespace
 
-MainWindow::MainWindow(std::chrono::milliseconds replyWait, QWidget *parent)
+MainWindow::MainWindow(MeterLink &link, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      cm(new MeterPort(this)), fetch_(new FetchSequence(cm, replyWait, this))
+      m_link(link)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Voltrane Meter - PC Utility"));
-    QIcon icon;
-    for (const int size : {16, 32})
-        icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
     setFixedSize(Twips::size(12240, 6510));
 
     createControls();
     setKeyboardOrder();
-    connectDevice();
+    connectLink();
 
     // Prepared once, before the window is first shown: scale, axis lines, captions.
     WaveformPlot::prepareWaveformArea(*pic);
@@ -104,8 +94,11 @@ void MainWindow::createControls()
     pic->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(actExportCsv, &QAction::triggered, this, &MainWindow::exportDataSet);
     connect(actSaveImage, &QAction::triggered, this, &MainWindow::saveWaveformImage);
-    lblSN = place(label(tr("Serial No."), Frame1), "lblSN", 6840, 5160, 2055, 255);
-    lblModel = place(label(tr("Model No.:"), Frame1), "lblModel", 6840, 4800, 1935, 255);
+    const auto meterCaption = [](const std::string &utf8) { return QString::fromStdString(utf8); };
+    lblSN = place(label(meterCaption(ValueTexts::serialCaption(std::nullopt)), Frame1), "lblSN",
+                  6840, 5160, 2055, 255);
+    lblModel = place(label(meterCaption(ValueTexts::modelCaption(std::nullopt)), Frame1),
+                     "lblModel", 6840, 4800, 1935, 255);
     lblInterval = place(label(tr("Interval ="), Frame1), "lblInterval", 2280, 4800, 1695, 255);
     lblPulseWidth =
         place(label(tr("Pulse Width = "), Frame1), "lblPulseWidth", 2280, 5160, 1695, 255);
@@ -130,11 +123,7 @@ void MainWindow::createControls()
     Image1->setPixmap(QIcon(QStringLiteral(":/logo.png")).pixmap(Image1->size()));
     Image1->setScaledContents(true);
     Label6 = place(label(tr("Quillmarsh, Fenhollow"), this), "Label6", 960, 5760, 4095, 375);
-    QFont vendorFont(QStringLiteral("MS Sans Serif"));
-    vendorFont.setStyleHint(QFont::SansSerif);
-    vendorFont.setPointSizeF(13.5);
-    vendorFont.setBold(true);
-    Label6->setFont(vendorFont);
+    Label6->setFont(FixedLayout::boldSansSerif(13.5));
 }
 
 void MainWindow::setKeyboardOrder()
@@ -145,51 +134,53 @@ void MainWindow::setKeyboardOrder()
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
-void MainWindow::connectDevice()
+void MainWindow::connectLink()
 {
-    connect(cm, &MeterPort::failed, this, &MainWindow::portFailed);
-    connect(fetch_, &FetchSequence::modelCaptionReceived, this,
-            [this](const QString &caption) { setFittedCaption(lblModel, caption); });
-    connect(fetch_, &FetchSequence::serialCaptionReceived, this,
-            [this](const QString &caption) { setFittedCaption(lblSN, caption); });
-    connect(fetch_, &FetchSequence::recordReceived, this,
+    const FetchSequence *fetch = m_link.fetch;
+    connect(m_link.cm, &MeterPort::failed, this, &MainWindow::portFailed);
+    connect(fetch, &FetchSequence::modelReplyReceived, this, [this](const QByteArray &reply) {
+        m_data.setModelReply(reply.toStdString());
+        setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
+    });
+    connect(fetch, &FetchSequence::serialReplyReceived, this, [this](const QByteArray &reply) {
+        m_data.setSerialReply(reply.toStdString());
+        setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));
+    });
+    connect(fetch, &FetchSequence::recordReceived, this,
             [this](int index, const QByteArray &record) {
-                dataSets_.setRecord(index, record.toStdString());
+                m_data.setRecord(index, record.toStdString());
             });
-    connect(fetch_, &FetchSequence::finished, this, [this] {
+    connect(fetch, &FetchSequence::finished, this, [this] {
         endFetch();
         ShowData(0);
     });
-    connect(fetch_, &FetchSequence::failed, this, &MainWindow::endFetch);
-}
-
-bool MainWindow::isFetching() const
-{
-    return fetch_->isRunning();
+    connect(fetch, &FetchSequence::failed, this, &MainWindow::endFetch);
 }
 
 void MainWindow::cmdSetPort_Click()
 {
+    MeterPort *cm = m_link.cm;
     if (!cm->open(cmbPort->portNumber())) {
-        showCommPortError(cm->errorString());
+        Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"),
+                           cm->errorString());
         return;
     }
     // Whatever the port held when it was opened stands as data set 1 until the first fetch.
-    dataSets_.setRecord(0, cm->takeAll().toStdString());
+    m_data.setRecord(0, cm->takeAll().toStdString());
     FrameFetch->setEnabled(true);
     FrameSet->setEnabled(false);
 }
 
 void MainWindow::cmdFetch_Click()
 {
-    if (fetch_->isRunning())
+    if (m_link.fetch->isRunning())
         return;
     // One fetch at a time on the port; the data-set choice stays usable meanwhile.
     cmdFetch->setEnabled(false);
     if (!frmFetch)
         frmFetch = std::make_unique<FetchProgress>();
     frmFetch->showCentred();
-    if (!fetch_->start())
+    if (!m_link.fetch->start())
         endFetch();
 }
 
@@ -197,7 +188,7 @@ void MainWindow::cmdPrint_Click()
 {
     // A fresh dialog each time: empty boxes and today's date. Modal over this window; the data
     // set shown last is what it prints.
-    auto *frmPrint = new PrintDialog(report_, this);
+    auto *frmPrint = new PrintDialog(m_data, this);
     frmPrint->setAttribute(Qt::WA_DeleteOnClose);
     frmPrint->open();
 }
@@ -215,29 +206,15 @@ void MainWindow::portFailed(const QString &message)
     endFetch();
     FrameSet->setEnabled(true);
     FrameFetch->setEnabled(false);
-    showCommPortError(message);
-}
-
-void MainWindow::showCommPortError(const QString &message)
-{
-    // Shown without a nested event loop: a failure can arrive in the middle of the port's own
-    // processing, and the window must go on living behind the message.
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Comm Port Error!"), message,
-                                QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("commPortError"));
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"), message);
 }
 
 void MainWindow::ShowData(int index)
 {
-    const std::optional<Measurement> m = dataSets_.select(index);
-    if (!m)
+    if (!m_data.show(index))
         return; // not a valid record: the display and the report keep what they had
 
-    Samples = m->samples;
-    const ValueTexts::LabelTexts texts = ValueTexts::labelTexts(*m);
+    const ValueTexts::LabelTexts texts = ValueTexts::labelTexts(m_data.shown()->measurement);
     setCaption(lblVoltage, texts.voltage);
     setCaption(lblEnergy, texts.energy);
     setCaption(lblInterval, texts.interval);
@@ -246,96 +223,58 @@ void MainWindow::ShowData(int index)
     FrameUtility->setEnabled(true);
     pic->clear();
     Plot();
-    report_ = ReportValues::fromMeasurement(*m, lblModel->text().toStdString(),
-                                            lblSN->text().toStdString());
-    shown_ = m;
-    if (index >= 0 && index < DataSets::Count)
-        shownIndex_ = index;
     actExportCsv->setEnabled(true);
     actSaveImage->setEnabled(true);
 }
 
-namespace {
-// The meter's own text in a model or serial caption: "Model No.: VM-2000\r" gives "VM-2000".
-QString meterText(const std::string &caption, const QString &prefix)
+void MainWindow::Plot()
 {
-    QString text = QString::fromStdString(caption);
-    if (text.startsWith(prefix))
-        text.remove(0, prefix.size());
-    if (text.startsWith(u':'))
-        text.remove(0, 1);
-    return text.trimmed();
+    if (const auto &shown = m_data.shown())
+        WaveformPlot::plotSamples(*pic, shown->measurement.samples);
 }
-} // namespace
 
 void MainWindow::exportDataSet()
 {
-    if (!shown_)
+    const std::optional<ShownDataSet> &shown = m_data.shown();
+    if (!shown)
         return;
-    const std::string csv =
-        DataSetCsv::write(*shown_, meterText(report_.PrnModel, "Model No.").toStdString(),
-                          meterText(report_.PrnSerial, "Serial No.").toStdString());
-    askFileName("exportCsv", tr("Export Data Set as CSV"),
-                QStringLiteral("data-set-%1.csv").arg(shownIndex_ + 1), tr("CSV files (*.csv)"),
-                [this, csv](const QString &fileName) {
-                    QSaveFile file(fileName);
-                    if (!file.open(QIODevice::WriteOnly) ||
-                        file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
-                        !file.commit())
-                        showExportError(tr("The data set could not be saved as \"%1\": %2.")
-                                            .arg(fileName, file.errorString()));
-                });
+    const std::string csv = DataSetCsv::write(*shown);
+    Dialogs::askSaveFileName(
+        this, "exportCsv", tr("Export Data Set as CSV"),
+        QStringLiteral("data-set-%1.csv").arg(shown->index + 1), tr("CSV files (*.csv)"),
+        [this, csv](const QString &fileName) {
+            QSaveFile file(fileName);
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) || !file.commit())
+                Dialogs::showError(this, "exportError", tr("Export"),
+                                   tr("The data set could not be saved as \"%1\": %2.")
+                                       .arg(fileName, file.errorString()));
+        });
 }
 
 void MainWindow::saveWaveformImage()
 {
-    if (!shown_)
+    const std::optional<ShownDataSet> &shown = m_data.shown();
+    if (!shown)
         return;
     const QImage image = pic->grab().toImage();
-    askFileName("saveImage", tr("Save Waveform Image"),
-                QStringLiteral("waveform-data-set-%1.png").arg(shownIndex_ + 1),
-                tr("PNG images (*.png)"), [this, image](const QString &fileName) {
-                    QSaveFile file(fileName);
-                    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") ||
-                        !file.commit())
-                        showExportError(tr("The waveform could not be saved as \"%1\": %2.")
-                                            .arg(fileName, file.errorString()));
-                });
-}
-
-void MainWindow::askFileName(const char *name, const QString &title, const QString &suggestedName,
-                             const QString &filter, std::function<void(const QString &)> write)
-{
-    const QString folder = documentsFolder();
-    auto *files = new QFileDialog(this, title, folder + u'/' + suggestedName, filter);
-    files->setObjectName(QLatin1String(name));
-    files->setAcceptMode(QFileDialog::AcceptSave);
-    files->setDefaultSuffix(QFileInfo(suggestedName).suffix());
-    files->setAttribute(Qt::WA_DeleteOnClose);
-    connect(files, &QFileDialog::fileSelected, this, std::move(write));
-    files->open();
-}
-
-void MainWindow::showExportError(const QString &message)
-{
-    auto *box =
-        new QMessageBox(QMessageBox::Critical, tr("Export"), message, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("exportError"));
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
-void MainWindow::Plot()
-{
-    WaveformPlot::plotSamples(*pic, Samples);
+    Dialogs::askSaveFileName(
+        this, "saveImage", tr("Save Waveform Image"),
+        QStringLiteral("waveform-data-set-%1.png").arg(shown->index + 1), tr("PNG images (*.png)"),
+        [this, image](const QString &fileName) {
+            QSaveFile file(fileName);
+            if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
+                Dialogs::showError(this, "exportError", tr("Export"),
+                                   tr("The waveform could not be saved as \"%1\": %2.")
+                                       .arg(fileName, file.errorString()));
+        });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing in the middle of a fetch stops it at once; nothing more reaches the window.
-    fetch_->abort();
-    cm->close();
+    m_link.fetch->abort();
+    m_link.cm->close();
     if (frmFetch)
         frmFetch->hide();
     event->accept();

@@ -1,20 +1,15 @@
 #pragma once
 
-#include "measurement/DataSets.h"
-#include "measurement/MeasurementRecord.h"
-#include "measurement/ReportValues.h"
+#include "DataSets.h"
+#include "ReportValues.h"
 
 #include <QWidget>
 
 #include <array>
-#include <chrono>
-#include <functional>
 #include <memory>
-#include <optional>
 
 class FetchProgress;
-class FetchSequence;
-class MeterPort;
+class MeterLink;
 class PortComboBox;
 class QAction;
 class QButtonGroup;
@@ -36,20 +31,18 @@ class MainWindow : public QWidget
     Q_OBJECT
 
 public:
-    // `replyWait` is the wait after each command of a fetch; tests may shorten it.
-    explicit MainWindow(std::chrono::milliseconds replyWait = std::chrono::milliseconds(1000),
-                        QWidget *parent = nullptr);
+    // The window works the meter through `link`, which must outlive it.
+    explicit MainWindow(MeterLink &link, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Decodes data set `index` (0 = data set 1) and shows it: the value labels, the waveform and
-    // the report values change together, or, when the record is not valid, nothing changes.
+    // Shows data set `index` (0 = data set 1): the value labels, the waveform and the report
+    // values change together, or, when its record is not valid, nothing changes.
     void ShowData(int index);
     // Draws the samples of the data set shown on the cleared waveform area.
     void Plot();
 
     // What the printed report reads: the data set shown last.
-    const ReportValues &reportValues() const { return report_; }
-    bool isFetching() const;
+    ReportValues reportValues() const { return ReportValues::of(m_data.shown()); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -57,29 +50,19 @@ protected:
 private:
     void createControls();
     void setKeyboardOrder();
-    void connectDevice();
+    void connectLink();
 
     void cmdSetPort_Click();
     void cmdFetch_Click();
     void cmdPrint_Click();
     void endFetch();
     void portFailed(const QString &message);
-    void showCommPortError(const QString &message);
     void exportDataSet();
     void saveWaveformImage();
-    void askFileName(const char *name, const QString &title, const QString &suggestedName,
-                     const QString &filter, std::function<void(const QString &)> write);
-    void showExportError(const QString &message);
 
-    MeterPort *cm;
-    FetchSequence *fetch_;
+    MeterLink &m_link;
+    DataSets m_data;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
-
-    DataSets dataSets_;
-    Measurement::Samples Samples{};    // samples of the data set shown
-    std::optional<Measurement> shown_; // the data set shown, for export
-    int shownIndex_ = 0;               // its number, 0 = data set 1
-    ReportValues report_;
 
     QPushButton *cmdClose;
     QGroupBox *FrameUtility;

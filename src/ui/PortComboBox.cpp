@@ -1,7 +1,7 @@
 #include "PortComboBox.h"
 
-#include "device/PortDiscovery.h"
-#include "device/PortNames.h"
+#include "PortDiscovery.h"
+#include "PortNames.h"
 
 #include <QLineEdit>
 

@@ -1,6 +1,6 @@
-#include "ui/RetainedCanvas.h"
+#include "RetainedCanvas.h"
 
-#include "ui/Twips.h"
+#include "Twips.h"
 
 #include <QFont>
 #include <QFontMetrics>

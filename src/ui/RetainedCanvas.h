@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/DrawingSurface.h"
+#include "DrawingSurface.h"
 
 #include <QColor>
 #include <QPoint>
@@ -71,9 +71,7 @@ public:
     // An empty black area named "pic"; both axis lines start hidden until they are placed.
     explicit RetainedCanvas(QWidget *parent = nullptr);
 
-    LineObject xAxis() const { return m_xAxis; }
     void setXAxis(const LineObject &line);
-    LineObject yAxis() const { return m_yAxis; }
     void setYAxis(const LineObject &line);
 
     // The current logical size onto the current widget size.

@@ -1,7 +1,7 @@
-#include "ui/WaveformPlot.h"
+#include "WaveformPlot.h"
 
-#include "ui/DrawingSurface.h"
-#include "ui/RetainedCanvas.h"
+#include "DrawingSurface.h"
+#include "RetainedCanvas.h"
 
 namespace WaveformPlot {
 
@@ -37,12 +37,12 @@ void prepareWaveformArea(RetainedCanvas &pic)
     drawAxisCaptions(pic);
 }
 
-void plotSamples(DrawingSurface &surface, const Samples &samples)
+void plotSamples(DrawingSurface &surface, const Measurement::Samples &samples)
 {
-    for (int i = 1; i <= 200; ++i) {
+    for (int i = 1; i <= Measurement::SampleCount; ++i) {
         // In int: a sample outside 0..255 must not wrap around.
         const int x = 1500 + 50 * i;
-        const int y = 9000 - (int{samples[i]} - 127) * 62;
+        const int y = 9000 - (int{samples[i]} - Measurement::ZeroLine) * 62;
         surface.drawBox(QPointF(x - 20, y - 15), QPointF(x + 20, y + 15), Yellow,
                         DrawingSurface::Fill::Filled);
     }

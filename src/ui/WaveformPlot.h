@@ -1,7 +1,6 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include "MeasurementRecord.h"
 
 class DrawingSurface;
 class RetainedCanvas;
@@ -13,10 +12,6 @@ class RetainedCanvas;
 namespace WaveformPlot {
 
 inline constexpr double AreaSize = 12500;
-
-// The samples of one data set, as the measurement record holds them: [1..200] are the samples,
-// byte codes 0..255 with 127 as zero; [0] is not used.
-using Samples = std::array<std::int16_t, 201>;
 
 // Places the two white axis lines of the area: x_axis from (1500, 9000) to (11500, 9000),
 // y_axis from (1500, 1000) to (1500, 11500). They stay through clear().
@@ -33,6 +28,6 @@ void prepareWaveformArea(RetainedCanvas &pic);
 // Draws samples 1..200 in order, each a filled yellow box 40 units wide and 30 high centred on
 // (1500 + 50 i, 9000 − (sample − 127) × 62). Samples of 70 or less land below the area and are
 // clipped. It draws over whatever is there: the caller clears the area first.
-void plotSamples(DrawingSurface &surface, const Samples &samples);
+void plotSamples(DrawingSurface &surface, const Measurement::Samples &samples);
 
 } // namespace WaveformPlot

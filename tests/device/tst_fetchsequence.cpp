@@ -1,9 +1,10 @@
+#include "DataSets.h"
+#include "FetchSequence.h"
+#include "MeterPort.h"
 #include "MeterSimulator.h"
 #include "SimulatedDataSets.h"
 #include "SimulatedLine.h"
-#include "device/FetchSequence.h"
-#include "device/MeterPort.h"
-#include "measurement/DataSets.h"
+#include "ValueTexts.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -30,10 +31,12 @@ struct FetchResult
 
 void collect(FetchSequence &fetch, FetchResult &result)
 {
-    QObject::connect(&fetch, &FetchSequence::modelCaptionReceived,
-                     [&](const QString &c) { result.model = c; });
-    QObject::connect(&fetch, &FetchSequence::serialCaptionReceived,
-                     [&](const QString &c) { result.serial = c; });
+    QObject::connect(&fetch, &FetchSequence::modelReplyReceived, [&](const QByteArray &r) {
+        result.model = QString::fromStdString(ValueTexts::modelCaption(r.toStdString()));
+    });
+    QObject::connect(&fetch, &FetchSequence::serialReplyReceived, [&](const QByteArray &r) {
+        result.serial = QString::fromStdString(ValueTexts::serialCaption(r.toStdString()));
+    });
     QObject::connect(&fetch, &FetchSequence::recordReceived,
                      [&](int i, const QByteArray &r) { result.records[i] = r; });
     QObject::connect(&fetch, &FetchSequence::progress,
@@ -52,9 +55,10 @@ QByteArray allCommands()
 struct Bench
 {
     explicit Bench(MeterSimulatorOptions options = {}, std::chrono::milliseconds wait = ShortWait)
-        : sim(options), fetch(&port, wait)
+        : sim(options), fetch(port.device(), wait)
     {
         connectToSimulator(sim, port);
+        QObject::connect(&port, &MeterPort::failed, &fetch, &FetchSequence::portFailed);
         collect(fetch, result);
     }
     bool runToEnd()
@@ -110,13 +114,13 @@ void TestFetchSequence::fetchesModelSerialAndFourRecords()
     DataSets sets;
     for (int i = 0; i < 4; ++i)
         sets.setRecord(i, bench.result.records[i].toStdString());
-    const auto m = sets.select(0);
-    QVERIFY(m);
-    QCOMPARE(m->voltCount, 73);
-    QCOMPARE(m->energyCount, 15);
-    QCOMPARE(m->intervalCount, 1000);
-    QCOMPARE(m->pulseWidth, 60);
-    QCOMPARE(m->loadOhms, 0);
+    QVERIFY(sets.show(0));
+    const auto m = sets.shown()->measurement;
+    QCOMPARE(m.voltCount, 73);
+    QCOMPARE(m.energyCount, 15);
+    QCOMPARE(m.intervalCount, 1000);
+    QCOMPARE(m.pulseWidth, 60);
+    QCOMPARE(m.loadOhms, 0);
 
     // The port stays open for the next fetch, and a second fetch delivers the same again.
     QVERIFY(bench.port.isOpen());
@@ -200,7 +204,7 @@ void TestFetchSequence::recordsOfTheWrongLengthAreDeliveredButDecodeToNothing()
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(bench.result.records[i].size(), length);
         sets.setRecord(i, bench.result.records[i].toStdString());
-        QVERIFY(!sets.select(i));
+        QVERIFY(!sets.show(i));
     }
 }
 
@@ -255,7 +259,7 @@ void TestFetchSequence::startIsRefusedWhileRunningOrClosed()
     QCOMPARE(bench.sim.receivedBytes(), allCommands());
 
     MeterPort closed;
-    FetchSequence fetch(&closed, ShortWait);
+    FetchSequence fetch(closed.device(), ShortWait);
     QSignalSpy failed(&fetch, &FetchSequence::failed);
     QVERIFY(!fetch.start());
     QCOMPARE(failed.count(), 1);
@@ -265,8 +269,7 @@ void TestFetchSequence::startIsRefusedWhileRunningOrClosed()
 void TestFetchSequence::abortStopsEverything()
 {
     Bench bench;
-    connect(&bench.fetch, &FetchSequence::serialCaptionReceived, &bench.fetch,
-            &FetchSequence::abort);
+    connect(&bench.fetch, &FetchSequence::serialReplyReceived, &bench.fetch, &FetchSequence::abort);
     QVERIFY(bench.fetch.start());
     QTRY_VERIFY_WITH_TIMEOUT(!bench.fetch.isRunning(), FetchTimeout);
     QTest::qWait(3 * ShortWait.count());
@@ -282,7 +285,7 @@ void TestFetchSequence::receiverMayDeleteTheSequence()
     QVERIFY(sim.start(nullptr));
     MeterPort port;
     QVERIFY(port.openDevice(sim.devicePath()));
-    auto *fetch = new FetchSequence(&port, ShortWait, &port);
+    auto *fetch = new FetchSequence(port.device(), ShortWait, &port);
     bool deleted = false;
     connect(fetch, &QObject::destroyed, [&] { deleted = true; });
     // Like a window closing while a record arrives.
@@ -311,8 +314,8 @@ void TestFetchSequence::captionsKeepEveryByte()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QString, model);
-    QCOMPARE(FetchSequence::modelCaption(reply), model);
-    QCOMPARE(FetchSequence::serialCaption(reply),
+    QCOMPARE(QString::fromStdString(ValueTexts::modelCaption(reply.toStdString())), model);
+    QCOMPARE(QString::fromStdString(ValueTexts::serialCaption(reply.toStdString())),
              QString(model).replace("Model No.: ", "Serial No.: "));
 }
 

@@ -3,12 +3,13 @@
 // 1024-byte receive buffer of the flood at a time, and the port must carry a clean fetch once the
 // noise has passed.
 
+#include "DataSets.h"
+#include "FetchSequence.h"
+#include "MeterPort.h"
 #include "MeterSimulator.h"
 #include "SimulatedDataSets.h"
 #include "SimulatedLine.h"
-#include "device/FetchSequence.h"
-#include "device/MeterPort.h"
-#include "measurement/DataSets.h"
+#include "ValueTexts.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -129,13 +130,16 @@ private:
 // each step of the last fetch took.
 struct Bench
 {
-    Bench() : fetch(&port, ShortWait)
+    Bench() : fetch(port.device(), ShortWait)
     {
         connectToSimulator(sim, port);
-        QObject::connect(&fetch, &FetchSequence::modelCaptionReceived,
-                         [this](const QString &c) { model = c; });
-        QObject::connect(&fetch, &FetchSequence::serialCaptionReceived,
-                         [this](const QString &c) { serial = c; });
+        QObject::connect(&port, &MeterPort::failed, &fetch, &FetchSequence::portFailed);
+        QObject::connect(&fetch, &FetchSequence::modelReplyReceived, [this](const QByteArray &r) {
+            model = QString::fromStdString(ValueTexts::modelCaption(r.toStdString()));
+        });
+        QObject::connect(&fetch, &FetchSequence::serialReplyReceived, [this](const QByteArray &r) {
+            serial = QString::fromStdString(ValueTexts::serialCaption(r.toStdString()));
+        });
         QObject::connect(&fetch, &FetchSequence::recordReceived,
                          [this](int i, const QByteArray &r) { records[i] = r; });
         QObject::connect(&fetch, &FetchSequence::finished, [this] { ++finished; });
@@ -219,7 +223,7 @@ void TestNoiseFlood::megabyteOfNoiseDuringAFetch()
                  qPrintable(QStringLiteral("step %1 took %2 bytes").arg(i + 3).arg(record.size())));
         received += record;
         sets.setRecord(i, record.toStdString());
-        QVERIFY(!sets.select(i)); // noise is no record
+        QVERIFY(!sets.show(i)); // noise is no record
     }
     QVERIFY(noise.startsWith(received));
 
@@ -280,7 +284,7 @@ void TestNoiseFlood::megabyteOfNoiseDuringAFetch()
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(bench.records[i], SimulatedDataSets::record(i + 1));
         sets.setRecord(i, bench.records[i].toStdString());
-        QVERIFY(sets.select(i));
+        QVERIFY(sets.show(i));
     }
 }
 

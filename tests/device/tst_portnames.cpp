@@ -1,4 +1,4 @@
-#include "device/PortNames.h"
+#include "PortNames.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
+#include "DataSetCsv.h"
 #include "RecordBuilder.h"
-#include "measurement/DataSetCsv.h"
 
 #include <QStringList>
 #include <QTest>
@@ -64,7 +64,7 @@ void TestDataSetCsv::roundTripOfAKnownRecord()
     for (int i = 0; i < 200; ++i)
         builder.samples[i] = static_cast<std::uint8_t>(127 + (i % 50) - 20); // peak 156
     const Measurement m = decoded(builder);
-    const std::string csv = DataSetCsv::write(m, "VM-2000\r", "SN-104233\r\n");
+    const std::string csv = DataSetCsv::write({0, m, "?MVM-2000\r", "?S SN-104233\r\n"});
 
     QVERIFY(csv.rfind("\xEF\xBB\xBF", 0) == 0); // byte-order mark first
     const QList<QStringList> rows = readCsv(csv.substr(3));
@@ -106,8 +106,9 @@ void TestDataSetCsv::meterTextsAreQuotedWhereNeeded_data()
 void TestDataSetCsv::meterTextsAreQuotedWhereNeeded()
 {
     QFETCH(QString, model);
-    const std::string csv = DataSetCsv::write(decoded(RecordBuilder().counts(1000, 60, 73, 15, 0)),
-                                              model.toStdString(), "S");
+    const std::string csv =
+        DataSetCsv::write({0, decoded(RecordBuilder().counts(1000, 60, 73, 15, 0)),
+                           "?M" + model.toStdString(), "?SS"});
     const QList<QStringList> rows = readCsv(csv.substr(3));
     QCOMPARE(rows[0], (QStringList{"Model No.", model}));
     QCOMPARE(rows[6], (QStringList{"Load (Ohms)", "No Load"}));
@@ -118,7 +119,7 @@ void TestDataSetCsv::unscalableRecordLeavesVoltagesEmpty()
 {
     // A dead energizer: every sample on the zero line, nothing to scale to the peak.
     const Measurement m = decoded(RecordBuilder().counts(1000, 60, 73, 15, 0));
-    const QList<QStringList> rows = readCsv(DataSetCsv::write(m, "M", "S").substr(3));
+    const QList<QStringList> rows = readCsv(DataSetCsv::write({0, m, "?MM", "?SS"}).substr(3));
     for (int i = 1; i <= 200; ++i) {
         QCOMPARE(rows[8 + i][2], "127");
         QVERIFY(rows[8 + i][3].isEmpty());

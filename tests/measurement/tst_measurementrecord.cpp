@@ -1,6 +1,6 @@
+#include "DataSets.h"
+#include "MeasurementRecord.h"
 #include "RecordBuilder.h"
-#include "measurement/DataSets.h"
-#include "measurement/MeasurementRecord.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -158,15 +158,14 @@ void TestMeasurementRecord::arbitraryBytesAreSafe()
 void TestMeasurementRecord::dataSetsSelectTheChosenRecord()
 {
     DataSets sets;
-    QVERIFY(!sets.select(0)); // nothing fetched yet
+    QVERIFY(!sets.show(0)); // nothing fetched yet
 
     for (int i = 0; i < DataSets::Count; ++i)
         sets.setRecord(i, RecordBuilder().counts(1000, 60, 10 * (i + 1), 15, 0).bytes());
     for (int i : {2, 0, 3, 1, 1}) {
-        const auto m = sets.select(i);
-        QVERIFY(m);
-        QCOMPARE(m->voltCount, 10 * (i + 1));
-        QCOMPARE(sets.currentRecord(), sets.record(i));
+        QVERIFY(sets.show(i));
+        QCOMPARE(sets.shown()->measurement.voltCount, 10 * (i + 1));
+        QCOMPARE(sets.shown()->index, i);
     }
 }
 
@@ -178,14 +177,16 @@ void TestMeasurementRecord::dataSetsKeepTheCurrentRecordForOtherIndexes()
     sets.setRecord(9, "ignored");
     QVERIFY(sets.record(9).empty());
 
-    QCOMPARE(sets.select(0)->voltCount, 73);
-    QCOMPARE(sets.select(-1)->voltCount, 73); // any other index decodes the current record again
-    QCOMPARE(sets.select(4)->voltCount, 73);
+    QVERIFY(sets.show(0));
+    QVERIFY(sets.show(-1)); // any other index decodes the current record again
+    QVERIFY(sets.show(4));
+    QCOMPARE(sets.shown()->measurement.voltCount, 73);
+    QCOMPARE(sets.shown()->index, 0);
 
     // A bad record still becomes the current one; it just decodes to nothing, also later.
-    QVERIFY(!sets.select(1));
-    QCOMPARE(sets.currentRecord(), std::string("short reply"));
-    QVERIFY(!sets.select(17));
+    QVERIFY(!sets.show(1));
+    QVERIFY(!sets.show(17));
+    QCOMPARE(sets.shown()->measurement.voltCount, 73);
 }
 
 QTEST_APPLESS_MAIN(TestMeasurementRecord)

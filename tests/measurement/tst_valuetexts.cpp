@@ -1,6 +1,6 @@
 #include "RecordBuilder.h"
-#include "measurement/ReportValues.h"
-#include "measurement/ValueTexts.h"
+#include "ReportValues.h"
+#include "ValueTexts.h"
 
 #include <QTest>
 
@@ -123,9 +123,8 @@ void TestValueTexts::labelsOfAMeasurement()
 
 void TestValueTexts::reportValuesOfAMeasurement()
 {
-    const ReportValues values =
-        ReportValues::fromMeasurement(decoded(RecordBuilder().counts(1000, 60, 73, 15, 0)),
-                                      "Model No.: VM-2000\r", "Serial No.: SN-1");
+    const ReportValues values = ReportValues::of(ShownDataSet{
+        0, decoded(RecordBuilder().counts(1000, 60, 73, 15, 0)), "?MVM-2000\r", "?SSN-1"});
     QCOMPARE(q(values.PrnVoltage), "Voltage (KV): 7.3");
     QCOMPARE(q(values.PrnEnergy), "Energy (J): 1.5");
     QCOMPARE(q(values.PrnInterval), "Interval (s): 1.0");
@@ -135,8 +134,8 @@ void TestValueTexts::reportValuesOfAMeasurement()
     QCOMPARE(q(values.PrnSerial), "Serial No.: SN-1");
     QCOMPARE(values.PrnVoltCount, std::int16_t(73));
 
-    const ReportValues loaded = ReportValues::fromMeasurement(
-        decoded(RecordBuilder().counts(1250, 80, 32767, 0, 1)), "", "");
+    const ReportValues loaded =
+        ReportValues::of(ShownDataSet{0, decoded(RecordBuilder().counts(1250, 80, 32767, 0, 1))});
     QCOMPARE(q(loaded.PrnLoad), "Load (Ohms): 1");
     QCOMPARE(q(loaded.PrnInterval), "Interval (s): 1.3");
     QCOMPARE(loaded.PrnVoltCount, std::int16_t(32767));
@@ -147,7 +146,7 @@ void TestValueTexts::reportValuesCopyOnlyTheSamples()
     RecordBuilder builder;
     for (int i = 0; i < 200; ++i)
         builder.samples[i] = static_cast<std::uint8_t>(255 - i);
-    const ReportValues values = ReportValues::fromMeasurement(decoded(builder), "", "");
+    const ReportValues values = ReportValues::of(ShownDataSet{0, decoded(builder)});
     QCOMPARE(values.PrnData[0], std::int16_t(0));
     for (int i = 1; i <= 200; ++i)
         QCOMPARE(values.PrnData[i], std::int16_t(256 - i));

@@ -3,8 +3,9 @@
 // Needs a running scheduler whose default printer is a cups-pdf queue (scripts/cups-setup.sh);
 // without it the test skips, or fails with CI=true or VOLTRANE_TEST_CUPS=1, so CI can't pass
 // without printing. It never prints on anything but a cups-pdf queue, so real printers are safe.
+#include "MainWindow.h"
+#include "MeterLink.h"
 #include "PdfText.h"
-#include "ui/MainWindow.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -108,7 +109,8 @@ void TestCupsPrint::printsOnePageOfA4ThroughCups()
     const auto before = pdfFiles(outputDir_);
     const QString token = u"VT%1-%2"_qs.arg(QCoreApplication::applicationPid())
                               .arg(QDateTime::currentSecsSinceEpoch());
-    MainWindow main;
+    MeterLink link;
+    MainWindow main(link);
     main.show();
     QTest::mouseClick(main.findChild<QPushButton *>(u"cmdPrint"_qs), Qt::LeftButton);
     auto *dialog = main.findChild<QDialog *>(u"frmPrint"_qs);

@@ -1,7 +1,9 @@
+#include "MainWindow.h"
+#include "MeterLink.h"
+#include "PrintDialog.h"
+#include "ReportPrinter.h"
+#include "ReportValues.h"
 #include "WidgetLookup.h"
-#include "measurement/ReportValues.h"
-#include "report/PrintDialog.h"
-#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -77,8 +79,8 @@ void TestPrintDialog::initTestCase()
 
 void TestPrintDialog::dialogIsFixedAndTitled()
 {
-    ReportValues values;
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    PrintDialog dialog(data, nullptr);
     QCOMPARE(dialog.objectName(), "frmPrint");
     QCOMPARE(dialog.windowTitle(), "Print");
     QCOMPARE(dialog.size(), QSize(427, 155));
@@ -115,8 +117,8 @@ void TestPrintDialog::controlsSitAtTheirPlaces()
     QFETCH(QString, container);
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
-    ReportValues values;
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    PrintDialog dialog(data, nullptr);
     QWidget *control = child(dialog, qPrintable(name));
     QCOMPARE(control->geometry(), pixelsOfTwips(twips));
     QCOMPARE(control->parentWidget()->objectName(), container);
@@ -148,26 +150,26 @@ void TestPrintDialog::dateSeparators()
 {
     QFETCH(QString, format);
     QFETCH(QString, separator);
-    QCOMPARE(PrintDialog::dateSeparator(format), separator);
+    QCOMPARE(ReportPage::dateSeparator(format), separator);
 }
 
 void TestPrintDialog::dateIsTodayInDdMmYy()
 {
-    const QString s =
-        PrintDialog::dateSeparator(QLocale::system().dateFormat(QLocale::ShortFormat));
-    QCOMPARE(PrintDialog::reportDate(QDate(2026, 12, 6)), "06" + s + "12" + s + "26");
-    QCOMPARE(PrintDialog::reportDate(QDate(2009, 1, 31)), "31" + s + "01" + s + "09");
-    QCOMPARE(PrintDialog::reportDate(QDate(2100, 7, 4)), "04" + s + "07" + s + "00");
+    const QString s = ReportPage::dateSeparator(QLocale::system().dateFormat(QLocale::ShortFormat));
+    QCOMPARE(ReportPage::dateText(QDate(2026, 12, 6)), "06" + s + "12" + s + "26");
+    QCOMPARE(ReportPage::dateText(QDate(2009, 1, 31)), "31" + s + "01" + s + "09");
+    QCOMPARE(ReportPage::dateText(QDate(2100, 7, 4)), "04" + s + "07" + s + "00");
 
-    ReportValues values;
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    PrintDialog dialog(data, nullptr);
     QCOMPARE(child<QLineEdit>(dialog, "txtDate")->text(),
-             PrintDialog::reportDate(QDate::currentDate()));
+             ReportPage::dateText(QDate::currentDate()));
 }
 
 void TestPrintDialog::opensModalOverTheMainWindowAndFreshEachTime()
 {
-    MainWindow main;
+    MeterLink link;
+    MainWindow main(link);
     main.show();
     PrintDialog *dialog = openPrintDialog(main); // before any fetch: it opens all the same
     QVERIFY(dialog);
@@ -187,13 +189,13 @@ void TestPrintDialog::opensModalOverTheMainWindowAndFreshEachTime()
     QVERIFY(child<QLineEdit>(*dialog, "txtEmodel")->text().isEmpty());
     QVERIFY(child<QLineEdit>(*dialog, "txtEserial")->text().isEmpty());
     QCOMPARE(child<QLineEdit>(*dialog, "txtDate")->text(),
-             PrintDialog::reportDate(QDate::currentDate()));
+             ReportPage::dateText(QDate::currentDate()));
 }
 
 void TestPrintDialog::enterAndEscapeDoNothing()
 {
-    ReportValues values;
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    PrintDialog dialog(data, nullptr);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     for (QPushButton *b : dialog.findChildren<QPushButton *>())
@@ -209,9 +211,10 @@ void TestPrintDialog::enterAndEscapeDoNothing()
 void TestPrintDialog::noPrinterOffersAPdfOfTheSamePage()
 {
     QTemporaryDir dir;
-    ReportValues values;
-    values.PrnVoltage = "Voltage (KV): 7.3";
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    data.setRecord(0, std::string(222, '\x49'));
+    QVERIFY(data.show(0));
+    PrintDialog dialog(data, nullptr);
     dialog.show();
     QTest::keyClicks(child<QLineEdit>(dialog, "txtEserial"), "A1234");
     QTest::mouseClick(child<QPushButton>(dialog, "cmdPrint"), Qt::LeftButton);
@@ -242,14 +245,15 @@ void TestPrintDialog::noPrinterOffersAPdfOfTheSamePage()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(other.filePath("direct.pdf"));
     QString error;
-    QVERIFY(dialog.printReport(printer, &error));
+    QVERIFY(
+        ReportPrinter::print(printer, dialog.details(), ReportValues::of(data.shown()), &error));
     QCOMPARE(pdfText(pdf), pdfText(other.filePath("direct.pdf")));
 }
 
 void TestPrintDialog::unwritablePdfIsReportedAndTheDialogStays()
 {
-    ReportValues values;
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    PrintDialog dialog(data, nullptr);
     dialog.show();
     QTest::mouseClick(child<QPushButton>(dialog, "cmdPrint"), Qt::LeftButton);
     waitForChild<QMessageBox>(dialog, "noPrinter")->button(QMessageBox::Save)->click();
@@ -269,9 +273,8 @@ void TestPrintDialog::unwritablePdfIsReportedAndTheDialogStays()
 
 void TestPrintDialog::eachPressPrintsOneIdenticalPage()
 {
-    ReportValues values;
-    values.PrnLoad = "Load (Ohms): No Load";
-    PrintDialog dialog(values, nullptr);
+    DataSets data;
+    PrintDialog dialog(data, nullptr);
     QTemporaryDir dir;
     QStringList texts;
     for (const char *name : {"first.pdf", "second.pdf"}) {
@@ -279,7 +282,9 @@ void TestPrintDialog::eachPressPrintsOneIdenticalPage()
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir.filePath(name));
         QString error;
-        QVERIFY2(dialog.printReport(printer, &error), qPrintable(error));
+        QVERIFY2(
+            ReportPrinter::print(printer, dialog.details(), ReportValues::of(data.shown()), &error),
+            qPrintable(error));
         QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
         QCOMPARE(printer.pageLayout().orientation(), QPageLayout::Portrait);
         texts << pdfText(dir.filePath(name));

@@ -1,6 +1,6 @@
+#include "PrintedWaveform.h"
 #include "RecordingSurface.h"
-#include "measurement/ReportValues.h"
-#include "report/PrintedWaveform.h"
+#include "ReportValues.h"
 
 #include <QTest>
 

@@ -1,12 +1,12 @@
 // The printer surface and the whole report page, printed to PDF files and read back with poppler.
 // To look at the report page, set VOLTRANE_REPORT_PDF to a file name to copy its PDF to.
+#include "MeasurementRecord.h"
 #include "PdfText.h"
+#include "PrinterSurface.h"
 #include "RecordBuilder.h"
 #include "RecordingSurface.h"
-#include "measurement/MeasurementRecord.h"
-#include "measurement/ReportValues.h"
-#include "report/PrinterSurface.h"
-#include "report/ReportPage.h"
+#include "ReportPage.h"
+#include "ReportValues.h"
 
 #include <QFile>
 #include <QFontInfo>
@@ -154,8 +154,7 @@ ReportValues decodedDataSet()
         record.samples[i - 1] = std::uint8_t(std::max(255 - 13 * std::abs(i - 20), 100));
     record.counts(1234, 60, 73, 15, 500);
     const std::optional<Measurement> measurement = decodeRecord(record.bytes());
-    return measurement ? ReportValues::fromMeasurement(*measurement, "Model No.: VM-2000",
-                                                       "Serial No.: SN-104233")
+    return measurement ? ReportValues::of(ShownDataSet{0, *measurement, "?MVM-2000", "?SSN-104233"})
                        : ReportValues{};
 }
 

@@ -1,7 +1,7 @@
+#include "PrintedWaveform.h"
 #include "RecordingSurface.h"
-#include "measurement/ReportValues.h"
-#include "report/PrintedWaveform.h"
-#include "report/ReportPage.h"
+#include "ReportPage.h"
+#include "ReportValues.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/DrawingSurface.h"
+#include "DrawingSurface.h"
 
 #include <QColor>
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "MeterPort.h"
 #include "MeterSimulator.h"
-#include "device/MeterPort.h"
 
 #include <QString>
 

@@ -1,9 +1,10 @@
+#include "MainWindow.h"
+#include "MeterLink.h"
 #include "MeterSimulator.h"
+#include "PortNames.h"
+#include "RetainedCanvas.h"
 #include "SimulatedDataSets.h"
 #include "WidgetLookup.h"
-#include "device/PortNames.h"
-#include "ui/MainWindow.h"
-#include "ui/RetainedCanvas.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -52,7 +53,7 @@ QString labelText(QWidget &window, const char *name)
 // The window with the simulator's port chosen in the list, as an operator would type it.
 struct Road
 {
-    explicit Road(MeterSimulatorOptions options = {}) : sim(options), window(ShortWait)
+    explicit Road(MeterSimulatorOptions options = {}) : sim(options), link(ShortWait), window(link)
     {
         if (!sim.start())
             qFatal("cannot start the meter simulator");
@@ -73,10 +74,12 @@ struct Road
     bool fetch()
     {
         QTest::mouseClick(child<QPushButton>(window, "cmdFetch"), Qt::LeftButton);
-        return QTest::qWaitFor([&] { return !window.isFetching(); }, FetchTimeout);
+        return QTest::qWaitFor([&] { return !isFetching(); }, FetchTimeout);
     }
+    bool isFetching() const { return link.fetch->isRunning(); }
 
     MeterSimulator sim;
+    MeterLink link;
     MainWindow window;
 };
 
@@ -111,7 +114,8 @@ private slots:
 
 void TestMainWindow::windowIsFixedAndTitled()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     QCOMPARE(window.objectName(), "frmMain");
     QCOMPARE(window.windowTitle(), "Voltrane Meter - PC Utility");
     QCOMPARE(window.size(), QSize(816, 434));
@@ -165,7 +169,8 @@ void TestMainWindow::controlsSitAtTheirPlaces()
     QFETCH(QString, container);
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     QWidget *control = name.startsWith("optData ") ? dataSetOption(window, name.back().digitValue())
                                                    : child(window, qPrintable(name));
     QCOMPARE(control->geometry(), pixelsOfTwips(twips));
@@ -176,7 +181,8 @@ void TestMainWindow::controlsSitAtTheirPlaces()
 
 void TestMainWindow::initialState()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     window.show();
     QVERIFY(child(window, "FrameSet")->isEnabled());
     QVERIFY(!child(window, "FrameFetch")->isEnabled());
@@ -201,13 +207,13 @@ void TestMainWindow::initialState()
     QVERIFY(vendor.bold());
     QCOMPARE(vendor.pointSizeF(), 13.5);
     QVERIFY(!qobject_cast<QLabel *>(child(window, "Image1"))->pixmap().isNull());
-    QVERIFY(!window.windowIcon().isNull());
     QCOMPARE(window.focusWidget(), child(window, "cmbPort"));
 }
 
 void TestMainWindow::keyboardOrder()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     const QStringList expected{"cmbPort", "cmdSetPort", "cmdFetch", "optData", "optData",
                                "optData", "optData",    "cmdPrint", "pic",     "cmdClose"};
     QWidget *w = child(window, "cmbPort");
@@ -230,7 +236,8 @@ void TestMainWindow::keyboardOrder()
 
 void TestMainWindow::noButtonIsPressedByEnter()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     for (QPushButton *b : window.findChildren<QPushButton *>()) {
         QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->objectName()));
     }
@@ -238,7 +245,8 @@ void TestMainWindow::noButtonIsPressedByEnter()
 
 void TestMainWindow::failedOpenShowsTheErrorAndChangesNothing()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     window.show();
     auto *combo = child<QComboBox>(window, "cmbPort");
     combo->lineEdit()->selectAll();
@@ -277,7 +285,7 @@ void TestMainWindow::wholeRoadFetchAndChooseDataSets()
     const QImage before = child(w, "pic")->grab().toImage();
 
     QTest::mouseClick(child<QPushButton>(w, "cmdFetch"), Qt::LeftButton);
-    QVERIFY(w.isFetching());
+    QVERIFY(road.isFetching());
     QVERIFY(!child(w, "cmdFetch")->isEnabled()); // no second fetch on the same port
     QWidget *progress = nullptr;
     for (QWidget *top : QApplication::topLevelWidgets())
@@ -289,7 +297,7 @@ void TestMainWindow::wholeRoadFetchAndChooseDataSets()
 
     // The data-set choice stays usable during the fetch.
     QVERIFY(dataSetOption(w, 2)->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(!w.isFetching(), FetchTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!road.isFetching(), FetchTimeout);
     QVERIFY(!progress->isVisible());
     QVERIFY(child(w, "cmdFetch")->isEnabled());
 
@@ -331,7 +339,8 @@ void TestMainWindow::wholeRoadFetchAndChooseDataSets()
 
 void TestMainWindow::dataSetBeforeAnyFetchChangesNothing()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     window.show();
     const QImage before = child(window, "pic")->grab().toImage();
     for (int k : {3, 1, 0}) {
@@ -407,7 +416,7 @@ void TestMainWindow::portFailureDuringFetchReturnsToPortChoice()
     SET_PORT_OR_SKIP(road);
     QTest::mouseClick(child<QPushButton>(road.window, "cmdFetch"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(commPortError(road.window), FetchTimeout);
-    QVERIFY(!road.window.isFetching());
+    QVERIFY(!road.isFetching());
     QVERIFY(child(road.window, "FrameSet")->isEnabled());
     QVERIFY(!child(road.window, "FrameFetch")->isEnabled());
     QCOMPARE(labelText(road.window, "lblModel"), "Model No.: VM-2000\r");
@@ -425,7 +434,7 @@ void TestMainWindow::closingDuringAFetchStopsIt()
     QTest::mouseClick(child<QPushButton>(road.window, "cmdFetch"), Qt::LeftButton);
     QTRY_COMPARE(road.sim.receivedCommands().size(), 2);
     road.window.close();
-    QVERIFY(!road.window.isFetching());
+    QVERIFY(!road.isFetching());
     QTest::qWait(3 * ShortWait.count());
     QCOMPARE(road.sim.receivedCommands().size(), 2);
     for (QWidget *top : QApplication::topLevelWidgets())
@@ -439,7 +448,8 @@ void TestMainWindow::portEntriesNameTheirDevices()
     const std::optional<int> port = PortNames::portNumberForDevice(sim.devicePath());
     if (!port)
         QSKIP("the simulator's pseudo-terminal has no COM entry on this machine");
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     auto *combo = child<QComboBox>(window, "cmbPort");
     const int index = *port - 1;
     QCOMPARE(combo->itemData(index, Qt::ToolTipRole).toString(),
@@ -468,7 +478,8 @@ void exportTo(MainWindow &w, const char *action, const char *dialog, const QStri
 
 void TestMainWindow::exportIsOfferedOnlyOnceADataSetIsShown()
 {
-    MainWindow window;
+    MeterLink link;
+    MainWindow window(link);
     QWidget *pic = child(window, "pic");
     QCOMPARE(pic->contextMenuPolicy(), Qt::ActionsContextMenu);
     QStringList texts;

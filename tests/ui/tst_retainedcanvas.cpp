@@ -1,5 +1,5 @@
-#include "ui/RetainedCanvas.h"
-#include "ui/WaveformPlot.h"
+#include "RetainedCanvas.h"
+#include "WaveformPlot.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -47,16 +47,16 @@ QPolygon pixelsOf(const QImage &image, QRgb colour)
 }
 
 // All samples 0, below the area, but for those given as index, value, index, value...
-WaveformPlot::Samples samples(std::initializer_list<int> set)
+Measurement::Samples samples(std::initializer_list<int> set)
 {
-    WaveformPlot::Samples result{};
+    Measurement::Samples result{};
     for (auto i = set.begin(); i != set.end(); i += 2)
         result[i[0]] = std::int16_t(i[1]);
     return result;
 }
 
 // One box at the top, columns 320..321 of row 25.
-const WaveformPlot::Samples Peak = samples({100, 255});
+const Measurement::Samples Peak = samples({100, 255});
 const QPolygon PeakPixels = {{320, 25}, {321, 25}};
 
 } // namespace

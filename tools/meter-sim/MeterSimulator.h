@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MeasurementRecord.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QList>
@@ -15,9 +17,10 @@ struct MeterSimulatorOptions
 {
     bool silent = false;                     // answer nothing (commands are still received)
     std::chrono::milliseconds replyDelay{0}; // from a command's CR to its reply
-    int recordLength = 222; // data-set replies cut to, or padded with 0x00 to, this length
-    bool garbled = false;   // data-set replies are line noise whose voltage count is over 32767
-    int hangUpAfter = -1;   // close the line on the n-th command, before answering it; < 1: never
+    // data-set replies cut to, or padded with 0x00 to, this length
+    int recordLength = Measurement::RecordLength;
+    bool garbled = false; // data-set replies are line noise whose voltage count is over 32767
+    int hangUpAfter = -1; // close the line on the n-th command, before answering it; < 1: never
     QByteArray model = "VM-2000";
     QByteArray serial = "SN-104233";
 };

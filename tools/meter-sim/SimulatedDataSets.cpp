@@ -8,12 +8,12 @@
 namespace SimulatedDataSets {
 namespace {
 
+constexpr int RecordLength = Measurement::RecordLength;
+constexpr int SampleCount = Measurement::SampleCount;
 constexpr int SampleOffset = 2; // after the two command characters
 constexpr int CountsOffset = SampleOffset + SampleCount;
 constexpr int VoltCountHighByte = CountsOffset + 5;
-constexpr int SampleSpacingUs = 2;
-constexpr int CodesPerKilovolt =
-    12; // the meter's sample scale: 12 codes above the zero line per kV
+constexpr int CodesPerKilovolt = 12; // the meter's sample scale: codes above the zero line per kV
 
 // How a data set's pulse looks, besides its counts.
 //
@@ -67,7 +67,8 @@ double pulseAt(int index, const Counts &counts, const Shape &shape)
     // From the peak on. The main part ends where the pulse width (counted from the start of the
     // rise) is used up.
     const double t = index - (shape.baseline + shape.rise - 1);
-    const double mainLength = double(counts.pulseWidthUs) / SampleSpacingUs - shape.rise;
+    const double mainLength =
+        double(counts.pulseWidthUs) / Measurement::MicrosecondsPerSample - shape.rise;
     if (t <= mainLength) {
         const double x = t / mainLength;
         return peakCodes * std::exp(-shape.mainDecay * x) *
@@ -108,7 +109,7 @@ QByteArray record(int dataSet)
     bytes[0] = '?';
     bytes[1] = char('0' + dataSet);
     for (int i = 0; i < SampleCount; ++i) {
-        const long code = ZeroLine + std::lround(pulseAt(i, set->counts, set->shape));
+        const long code = Measurement::ZeroLine + std::lround(pulseAt(i, set->counts, set->shape));
         bytes[SampleOffset + i] = char(std::clamp(code, 0L, 255L));
     }
     putCount(bytes, CountsOffset + 0, set->counts.intervalMs);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MeasurementRecord.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -13,9 +15,6 @@ namespace SimulatedDataSets {
 
 inline constexpr int FirstDataSet = 1;
 inline constexpr int LastDataSet = 4;
-inline constexpr int RecordLength = 222;
-inline constexpr int SampleCount = 200;
-inline constexpr int ZeroLine = 127;
 
 // The counts a record carries after its samples.
 struct Counts

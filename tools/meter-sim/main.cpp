@@ -1,7 +1,7 @@
 // voltrane-meter-sim: a meter on a pseudo-terminal, for trying the PC program without a meter.
 
 #include "MeterSimulator.h"
-#include "device/PortNames.h"
+#include "PortNames.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,15 +2,13 @@
 
 #include "ReportPage.h"
 
-#include <QDate>
 #include <QDialog>
 
+class DataSets;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPrinter;
 class QPushButton;
-struct ReportValues;
 
 // The print details dialog, `frmPrint`: the operator types the energizer's model and serial
 // number (the date is filled in) and presses "P R I N T" for each report page wanted. The
@@ -24,19 +22,11 @@ class PrintDialog : public QDialog
     Q_OBJECT
 
 public:
-    // `values` is read when a page is printed; it must outlive the dialog.
-    explicit PrintDialog(const ReportValues &values, QWidget *owner);
-
-    // Today's date as "dd/mm/yy", with the separator of the operator's regional settings.
-    static QString reportDate(QDate date);
-    // The separator of a short date format ("dd.MM.yy" gives "."); a slash where none is found.
-    static QString dateSeparator(const QString &shortDateFormat);
+    // Each page shows the data set that `data` shows at the time; `data` must outlive the dialog.
+    explicit PrintDialog(const DataSets &data, QWidget *owner);
 
     // The details as typed.
     ReportDetails details() const;
-    // Draws the report page on `printer` and ends the job. False, with the reason, on failure; a
-    // failed job is aborted, so nothing half-drawn is printed.
-    bool printReport(QPrinter &printer, QString *error) const;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -45,9 +35,8 @@ private:
     void cmdPrint_Click();
     void offerPdf();
     void savePdf(const QString &fileName);
-    void showFailure(const QString &message);
 
-    const ReportValues &values_;
+    const DataSets &m_data;
 
     QPushButton *cmdClose;
     QPushButton *cmdPrint;

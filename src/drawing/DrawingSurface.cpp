@@ -1,4 +1,4 @@
-#include "ui/DrawingSurface.h"
+#include "DrawingSurface.h"
 
 QString DrawingSurface::numberText(std::int16_t value)
 {

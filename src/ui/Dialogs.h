@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The small dialogs the windows share. Both are opened without a nested event loop: the window
+// behind them goes on living, and a failure may arrive in the middle of a port's own processing.
+namespace Dialogs {
+
+// A message box with a stop icon and an OK button over `parent`, named `name`, its text shown as
+// plain characters. It deletes itself when closed.
+void showError(QWidget *parent, const char *name, const QString &title, const QString &message);
+
+// A save-file dialog over `parent`, named `name`, that starts in the Documents folder (or the home
+// folder where there is none) with `suggestedName`, and adds that name's suffix to a name typed
+// without one. `save` gets the chosen file; nothing happens when the operator cancels.
+void askSaveFileName(QWidget *parent, const char *name, const QString &title,
+                     const QString &suggestedName, const QString &filter,
+                     std::function<void(const QString &)> save);
+
+} // namespace Dialogs
