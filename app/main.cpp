@@ -12,10 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     // Lets Wayland desktops match the window to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("voltrane-meter"));
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(MainWindow::programIcon());
 
     MeterLink link; // the meter's port and the fetch on it, handed to the window
     MainWindow frmMain(link);

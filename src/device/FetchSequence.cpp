@@ -91,10 +91,6 @@ void FetchSequence::takeReply()
     if (!alive || m_run != run)
         return;
 
-    emit progress(step + 1, StepCount);
-    if (!alive || m_run != run)
-        return;
-
     if (step + 1 < StepCount) {
         m_step = step + 1;
         sendCommand();

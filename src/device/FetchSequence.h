@@ -42,8 +42,6 @@ public slots:
     void portFailed(const QString &message);
 
 signals:
-    // `stepsDone` of StepCount replies have been taken.
-    void progress(int stepsDone, int stepCount);
     // The replies to "?M" and "?S", every byte as received.
     void modelReplyReceived(const QByteArray &reply);
     void serialReplyReceived(const QByteArray &reply);

@@ -34,8 +34,6 @@ public:
     // Why the last open failed, in words for the operator, naming the entry and the device:
     // "COM 33 (/dev/ttyUSB0): No such file or directory".
     QString errorString() const { return m_errorString; }
-    // "COM 33 (/dev/ttyUSB0)", or just the device when no entry names it.
-    QString portDescription() const { return m_description; }
 
     // The port's line, for whatever talks to the meter (the fetch sequence).
     QIODevice *device() const;
@@ -52,6 +50,6 @@ private:
     QString failureReason() const;
 
     QSerialPort *cm;
-    QString m_description;
+    QString m_description; // "COM 33 (/dev/ttyUSB0)", or the device alone: for messages
     QString m_errorString;
 };

@@ -58,6 +58,14 @@ MainWindow::MainWindow(MeterLink &link, QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
+QIcon MainWindow::programIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 void MainWindow::createControls()
 {
     cmdClose = place(button(tr("Close"), this), "cmdClose", 10680, 5880, 1335, 375);

@@ -41,6 +41,9 @@ public:
     // Draws the samples of the data set shown on the cleared waveform area.
     void Plot();
 
+    // The program's icon, drawn for 16 to 256 pixels; the program gives it to every window.
+    static QIcon programIcon();
+
     // What the printed report reads: the data set shown last.
     ReportValues reportValues() const { return ReportValues::of(m_data.shown()); }
 

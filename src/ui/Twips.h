@@ -9,11 +9,10 @@ namespace Twips {
 
 inline constexpr int PerPixel = 15;
 
-// Whole pixels for a length in twips, to the nearest pixel (every layout value is a multiple of
-// 15, so in practice the division is exact).
+// Whole pixels for a length in twips: every layout value is a multiple of 15 twips.
 constexpr int toPixels(int twips)
 {
-    return twips >= 0 ? (twips + PerPixel / 2) / PerPixel : -((-twips + PerPixel / 2) / PerPixel);
+    return twips / PerPixel;
 }
 
 // The pixel size of a width and height in twips.

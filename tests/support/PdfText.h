@@ -1,36 +1,49 @@
 #pragma once
 
-#include <QImage>
+#include <QProcess>
 #include <QRectF>
-#include <QStringList>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <optional>
 
 // Printed PDF files read back with poppler-utils; places in points from the paper's top-left.
 namespace PdfText {
 
-// Whether pdftotext, pdffonts, pdftoppm and pdftops (Debian: poppler-utils) are installed.
-bool popplerInstalled();
-// A tool's standard output, run with untranslated messages; nothing (and a warning) on failure.
-std::optional<QByteArray> run(const QString &tool, const QStringList &arguments);
-
-// A word as pdftotext -bbox gives it, from the font's ascent line to its descent line.
-struct Word
+// A tool's standard output, run with untranslated messages; nothing on failure.
+inline std::optional<QByteArray> run(const QString &tool, const QStringList &arguments)
 {
-    QString text;
-    QRectF box;
-};
+    QProcess p;
+    p.setEnvironment(QProcess::systemEnvironment() << "LC_ALL=C");
+    p.start(QStandardPaths::findExecutable(tool), arguments);
+    const bool ok =
+        p.waitForFinished(60'000) && p.exitStatus() == QProcess::NormalExit && !p.exitCode();
+    return ok ? std::optional(p.readAllStandardOutput()) : std::nullopt;
+}
+
+// The pages' sizes and the words of a PDF as pdftotext -bbox gives them: each from its font's
+// ascent line to its descent line.
 struct Document
 {
     QList<QSizeF> pages;
-    QList<Word> words;
+    QList<std::pair<QString, QRectF>> words;
 };
-std::optional<Document> read(const QString &pdf);
-
-// The box around the words of `text`, found in a row on one line, the first nearest to `near`.
-std::optional<QRectF> find(const QList<Word> &words, const QString &text, QPointF near);
-QString describe(const QList<Word> &words);
-// The first page rendered by pdftoppm at `dpi` dots per inch; null when that failed.
-QImage render(const QString &pdf, int dpi);
+inline Document read(const QString &pdf)
+{
+    Document d;
+    static const QRegularExpression tag(R"re(<(?:page|word) ([^>]*)>(?:(.*?)</word>)?)re"),
+        number(R"re("([-\d.]+)")re");
+    for (const auto &m : tag.globalMatch(QString::fromUtf8(
+             run("pdftotext", {"-bbox", "-enc", "UTF-8", pdf, "-"}).value_or("")))) {
+        QList<double> n; // width and height, or xMin, yMin, xMax, yMax
+        for (const auto &v : number.globalMatch(m.captured(1)))
+            n << v.captured(1).toDouble();
+        if (n.size() == 2)
+            d.pages << QSizeF(n[0], n[1]);
+        else
+            d.words << std::pair(m.captured(2), QRectF(QPointF(n[0], n[1]), QPointF(n[2], n[3])));
+    }
+    return d;
+}
 
 } // namespace PdfText

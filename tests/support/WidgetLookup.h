@@ -1,43 +1,93 @@
 #pragma once
 
-#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
+#include <QFileDialog>
 #include <QLineEdit>
-#include <QRect>
-#include <QWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
-// Finding the windows' controls by name, and reading what they show, for the window tests.
-
-// The child named `name`; a missing one ends the test run at once with its name.
-template <typename T = QWidget> T *child(QWidget &window, const char *name)
+// The child named `name` (member k of a group of like controls, by its "index" property); a
+// missing one ends the test run at once.
+template <typename T = QWidget> T *child(const QObject &window, const char *name, int k = -1)
 {
-    T *found = window.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget named %s", name);
-    return found;
+    for (T *found : window.findChildren<T *>(name))
+        if (k < 0 || found->property("index") == k)
+            return found;
+    qFatal("no widget named %s", name);
 }
 
-// What a control shows as its caption or text: a label's or button's text, a frame's title, a
-// combo box's or text box's current text.
-inline QString captionOf(const QWidget *control)
+// A window as the operator sees it, a line each: its title, size in twips and minimise and
+// maximise buttons; every control it names, in creation order: container, place and size in
+// twips (15 to a pixel), caption (text, title or list entry), and whether greyed out, checked,
+// bold, pressed by Enter or focused; the keyboard order; each open message box and file dialog.
+inline QStringList controls(const QWidget &w)
 {
-    if (auto *l = qobject_cast<const QLabel *>(control))
-        return l->text();
-    if (auto *b = qobject_cast<const QAbstractButton *>(control))
-        return b->text();
-    if (auto *g = qobject_cast<const QGroupBox *>(control))
-        return g->title();
-    if (auto *c = qobject_cast<const QComboBox *>(control))
-        return c->currentText();
-    if (auto *e = qobject_cast<const QLineEdit *>(control))
-        return e->text();
-    return QString();
+    const auto flag = [](bool on, const char *name) { return on ? QString(name) : QString(); };
+    QStringList lines{w.objectName() + " \"" + w.windowTitle() + "\" " +
+                      QString::number(w.maximumWidth() * 15) + " x " +
+                      QString::number(w.maximumHeight() * 15) +
+                      flag(w.windowFlags() & Qt::WindowMinimizeButtonHint, " min") +
+                      flag(w.windowFlags() & Qt::WindowMaximizeButtonHint, " max")};
+    QStringList order;
+    for (const QWidget *c : w.findChildren<QWidget *>(QRegularExpression("^[^q]"))) {
+        const QRect r(c->geometry().topLeft() * 15, c->geometry().size() * 15);
+        QString caption;
+        for (const char *property : {"currentText", "title", "text"})
+            caption = c->property(property).isValid() ? c->property(property).toString() : caption;
+        if (c->window() == &w) // not the controls of a dialog of its own
+            lines << QString("%1%2 in %3 at %4 %5 %6 %7 \"%8\"")
+                             .arg(c->objectName(), c->property("index").toString(),
+                                  c->parentWidget()->objectName())
+                             .arg(r.x())
+                             .arg(r.y())
+                             .arg(r.width())
+                             .arg(r.height())
+                             .arg(caption.replace('\r', "\\r")) +
+                         flag(!c->isEnabled(), " greyed") +
+                         flag(c->property("checked").toBool(), " checked") +
+                         flag(c->property("autoDefault").toBool(), " default") +
+                         flag(c->font().bold(), " bold ") +
+                         flag(c->font().bold(),
+                              qPrintable(QString::number(c->font().pointSizeF()))) +
+                         flag(w.focusWidget() == c, " focus");
+    }
+    for (const QWidget *c = w.nextInFocusChain(); c != &w && order.size() < 40;
+         c = c->nextInFocusChain())
+        order << flag((c->focusPolicy() & Qt::TabFocus) && !c->focusProxy(),
+                      qPrintable(c->objectName() + c->property("index").toString()));
+    lines << "keyboard order:" + order.join(' ').simplified().prepend(' ');
+    for (const QMessageBox *box : w.findChildren<QMessageBox *>())
+        lines << QString("message %1 \"%2\" icon %3 buttons %4: %5")
+                     .arg(box->objectName(), box->windowTitle())
+                     .arg(int(box->icon()))
+                     .arg(int(box->standardButtons()))
+                     .arg(box->text());
+    for (const QFileDialog *files : w.findChildren<QFileDialog *>())
+        lines << "file dialog " + files->objectName() + " \"" + files->windowTitle() + "\" for " +
+                     QFileInfo(files->selectedFiles().value(0)).fileName() + ' ' +
+                     files->nameFilters().join(';');
+    return lines;
 }
 
-// The pixel geometry of a Left/Top/Width/Height in twips, 15 twips to a pixel.
-inline QRect pixelsOfTwips(const QRect &twips)
+// A road through a window as the operator walks it: after each step, its name and what changed
+// on the screen (the lines of controls() that are new). Pseudo-terminals and their "COM n"
+// entries differ from machine to machine: they read /dev/pts/N and COM n.
+struct Road
 {
-    return QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
-}
+    void step(const QString &name)
+    {
+        static const QRegularExpression pts("/dev/pts/\\d+"),
+            entry("COM (?!255\\b)(129|1[3-9]\\d|2\\d\\d)");
+        const QStringList now =
+            controls(window).replaceInStrings(pts, "/dev/pts/N").replaceInStrings(entry, "COM n");
+        lines << "-- " + name;
+        for (const QString &line : now)
+            lines << (seen.contains(line) ? QString() : line);
+        lines.removeAll(QString());
+        seen = now;
+    }
+    const QWidget &window;
+    QStringList lines{}, seen{};
+};

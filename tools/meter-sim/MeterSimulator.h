@@ -46,7 +46,6 @@ public:
     bool isOpen() const { return m_masterFd >= 0; }
     // The port a client opens, e.g. "/dev/pts/3"; empty before start().
     QString devicePath() const { return m_devicePath; }
-    const MeterSimulatorOptions &options() const { return m_options; }
 
     // Each command line as received, without its CR (or LF); empty lines are skipped.
     QList<QByteArray> receivedCommands() const { return m_commands; }

@@ -1,7 +1,6 @@
 #include "SimulatedDataSets.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -37,7 +36,7 @@ struct DataSet
     Shape shape;
 };
 
-constexpr std::array<DataSet, 4> dataSets{{
+constexpr DataSet dataSets[] = {
     // 7.3 kV, 1.5 J, 1.0 s, 60 µs, no load
     {{1000, 60, 73, 15, 0}, {6, 2, 1.5, 4.0, 0.40, 0.80}},
     // 5.2 kV, 2.8 J, 1.2 s, 80 µs, 500 ohms
@@ -46,7 +45,7 @@ constexpr std::array<DataSet, 4> dataSets{{
     {{1500, 120, 98, 45, 1000}, {8, 3, 1.3, 5.0, 0.35, 0.55}},
     // 3.1 kV, 0.6 J, 0.9 s, 40 µs, 100 ohms
     {{900, 40, 31, 6, 100}, {4, 2, 2.0, 6.0, 0.50, 1.00}},
-}};
+};
 
 const DataSet *dataSetFor(int dataSet)
 {
@@ -91,13 +90,6 @@ void putCount(QByteArray &record, int offset, quint16 value)
 }
 
 } // namespace
-
-std::optional<Counts> counts(int dataSet)
-{
-    if (const DataSet *set = dataSetFor(dataSet))
-        return set->counts;
-    return std::nullopt;
-}
 
 QByteArray record(int dataSet)
 {

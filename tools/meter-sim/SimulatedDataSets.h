@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-#include <optional>
-
 // The four data sets the simulated meter holds, and the records it sends for "?1" ... "?4".
 //
 // A record is 222 bytes: the two command characters, 200 samples (one byte each, 127 is the zero
@@ -19,15 +17,12 @@ inline constexpr int LastDataSet = 4;
 // The counts a record carries after its samples.
 struct Counts
 {
-    quint16 intervalMs = 0;   // time between two pulses
-    quint16 pulseWidthUs = 0; // the pulse's main (positive) part
-    quint16 voltCount = 0;    // peak voltage, tenths of a kV
-    quint16 energyCount = 0;  // tenths of a joule
-    quint16 loadOhms = 0;     // 0: no load
+    quint16 intervalMs;   // time between two pulses
+    quint16 pulseWidthUs; // the pulse's main (positive) part
+    quint16 voltCount;    // peak voltage, tenths of a kV
+    quint16 energyCount;  // tenths of a joule
+    quint16 loadOhms;     // 0: no load
 };
-
-// The counts of data set 1..4; nullopt for any other number.
-std::optional<Counts> counts(int dataSet);
 
 // The record the meter sends for data set 1..4 ("?1" ... "?4"); empty for any other number.
 QByteArray record(int dataSet);

@@ -17,7 +17,7 @@
 namespace {
 
 // SIGINT and SIGTERM only write a byte into this pipe; the event loop reads it and quits.
-int stopPipe[2] = {-1, -1};
+int stopPipe[2];
 
 extern "C" void onStopSignal(int)
 {

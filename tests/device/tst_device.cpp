@@ -1,0 +1,248 @@
+#include "MeterLink.h"
+#include "MeterSimulator.h"
+#include "PortNames.h"
+#include "ScriptedMeter.h"
+#include "SimulatedDataSets.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <termios.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using Replies = QList<QByteArray>;
+using SimulatedDataSets::record;
+
+namespace {
+const Replies AllRecords = {record(1), record(2), record(3), record(4)};
+
+// A fetch on a scripted line, and all it delivers as one log: "M:<reply>", "S:<reply>",
+// "1:<record>" ... "4:", "done" or "failed:<message>".
+struct Fetch
+{
+    explicit Fetch(Replies replies, std::chrono::milliseconds wait = 5ms)
+        : line(std::move(replies)), fetch(&line, wait)
+    {
+        QObject::connect(&fetch, &FetchSequence::modelReplyReceived,
+                         [this](auto r) { log << "M:" + r; });
+        QObject::connect(&fetch, &FetchSequence::serialReplyReceived,
+                         [this](auto r) { log << "S:" + r; });
+        QObject::connect(&fetch, &FetchSequence::recordReceived,
+                         [this](int i, auto r) { log << QByteArray::number(i + 1) + ':' + r; });
+        QObject::connect(&fetch, &FetchSequence::finished, [this] { log << "done"; });
+        QObject::connect(&fetch, &FetchSequence::failed,
+                         [this](QString m) { log << "failed:" + m.toUtf8(); });
+    }
+    bool run()
+    {
+        return fetch.start() && QTest::qWaitFor([&] { return !fetch.isRunning(); });
+    }
+    ScriptedMeter line;
+    FetchSequence fetch;
+    Replies log;
+};
+
+// The memory the process holds: its resident set (in pages); under AddressSanitizer, whose
+// quarantine keeps freed blocks resident on purpose, the heap in use.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+qint64 heldBytes()
+{
+    return qint64(__sanitizer_get_current_allocated_bytes());
+}
+#else
+qint64 heldBytes()
+{
+    QFile statm("/proc/self/statm");
+    return statm.open(QIODevice::ReadOnly)
+               ? statm.readAll().split(' ')[1].toLongLong() * ::sysconf(_SC_PAGESIZE)
+               : -1;
+}
+#endif
+} // namespace
+
+class TestDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portNames()
+    {
+        QString devices;
+        for (int port : {1, 32, 33, 64, 65, 96, 97, 128, 129, 255})
+            devices += PortNames::devicePath(port).value().mid(5) + ' ';
+        QCOMPARE(devices,
+                 "ttyS0 ttyS31 ttyUSB0 ttyUSB31 ttyACM0 ttyACM31 rfcomm0 rfcomm31 pts/0 pts/126 ");
+        QVERIFY(PortNames::portList().size() == 255 && !PortNames::devicePath(0) &&
+                !PortNames::devicePath(256));
+        for (int port = 1; port <= 255; ++port)
+            QVERIFY(PortNames::portList()[port - 1] == QString("COM %1").arg(port) &&
+                    PortNames::portNumberForDevice(*PortNames::devicePath(port)) == port);
+        for (const char *none : {"/dev/pts/127", "/dev/ttyS32", "/dev/ttyS01", "/dev/ttyUSB+1",
+                                 "/dev/ttyACM", "/dev/ttyUSB0x", "/dev/null"})
+            QCOMPARE(PortNames::portNumberForDevice(none), std::nullopt);
+    }
+
+    void portOnAPseudoTerminal()
+    {
+        MeterPort port, second;
+        QVERIFY(!port.open(0) &&
+                port.errorString().startsWith(
+                    "No port is selected. Choose one of the entries \"COM 1\" to \"COM 255\""));
+        QVERIFY(!port.open(256) && port.errorString().startsWith(
+                                       "There is no port number 256. Choose one of the entries"));
+        QVERIFY(QFile::exists("/dev/ttyUSB31") ||
+                (!port.open(64) &&
+                 port.errorString() == "COM 64 (/dev/ttyUSB31): No such file or directory"));
+        MeterSimulator sim;
+        QVERIFY(sim.start() && port.openDevice(sim.devicePath()) &&
+                !second.openDevice(sim.devicePath(), "COM 200"));
+        QCOMPARE(second.errorString(), "COM 200 (" + sim.devicePath() +
+                                           "): the port is in use by another program. Close that "
+                                           "program, or choose another port.");
+        // The meter's line settings, read back from the terminal itself.
+        termios tio{};
+        QFile tty(sim.devicePath());
+        QVERIFY(tty.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
+                ::tcgetattr(tty.handle(), &tio) == 0);
+        QVERIFY(cfgetispeed(&tio) == B9600 && cfgetospeed(&tio) == B9600 &&
+                (tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) == CS8);
+        QVERIFY((tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP)) +
+                    (tio.c_oflag & OPOST) + (tio.c_lflag & (ICANON | ECHO)) ==
+                0);
+        // The cable is pulled: reported once, the port closed; it opens again, by its entry.
+        QSignalSpy failed(&port, &MeterPort::failed);
+        sim.hangUp();
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(
+            failed[0][0].toString(),
+            "The connection to the meter on " + sim.devicePath() +
+                " failed: the port stopped working (was the meter's cable or adapter unplugged?). "
+                "Check the cable and the meter, then press \"Set Port\" to open the port again.");
+        QTest::qWait(200);
+        QVERIFY(failed.size() == 1 && !port.isOpen() && port.takeAll().isEmpty());
+        MeterSimulator again;
+        const std::optional<int> entry =
+            again.start() ? PortNames::portNumberForDevice(again.devicePath()) : std::nullopt;
+        QVERIFY(entry ? port.open(*entry) && port.errorString().isEmpty()
+                      : port.openDevice(again.devicePath()));
+    }
+
+    void fetch_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // on the line before the fetch
+        QTest::addColumn<Replies>("replies");
+        QTest::addColumn<Replies>("log");
+        const QByteArray r1 = record(1), r4 = record(4);
+        QTest::newRow("the meter")
+            << QByteArray() << Replies{"?MVM\r", "?SSN\r", r1, "", "x", r4}
+            << Replies{"M:?MVM\r", "S:?SSN\r", "1:" + r1, "2:", "3:x", "4:" + r4, "done"};
+        QTest::newRow("silent") << QByteArray() << Replies{}
+                                << Replies{"M:", "S:", "1:", "2:", "3:", "4:", "done"};
+        QTest::newRow("noise first, a wait late")
+            << QByteArray("xy") << Replies{"", "?MVM", "?SSN", r1, r4}
+            << Replies{"M:xy", "S:?MVM", "1:?SSN", "2:" + r1, "3:" + r4, "4:", "done"};
+    }
+    void fetch()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(Replies, replies);
+        QFETCH(Replies, log);
+        Fetch f(replies);
+        f.line.arriving = before;
+        QVERIFY(f.run() && f.log == log && f.line.written == "?M\r?S\r?1\r?2\r?3\r?4\r");
+        QVERIFY(f.run() && f.line.written.size() == 2 * 18); // again on the same line
+    }
+
+    void fetchStops()
+    {
+        // The port fails while "?1" is awaited: reported once, what came before kept. A line that
+        // is closed, or closes under way, is said so.
+        Fetch f({"?M1", "?S2", "rec"}, 200ms);
+        QVERIFY(f.fetch.start() && !f.fetch.start()); // no second fetch interleaved
+        QTRY_COMPARE(f.log.size(), 2);
+        f.fetch.portFailed("gone"), f.fetch.portFailed("again");
+        QTest::qWait(300);
+        QVERIFY(f.log == Replies({"M:?M1", "S:?S2", "failed:gone"}) &&
+                f.line.written == "?M\r?S\r?1\r");
+        QObject::connect(&f.fetch, &FetchSequence::modelReplyReceived, &f.line, &QIODevice::close);
+        QVERIFY(f.run() && !f.fetch.start());
+        QCOMPARE(
+            f.log.mid(4),
+            Replies(
+                {"failed:The command could not be sent: the port is closed.",
+                 "failed:The port is not open. Choose the meter's port and press \"Set Port\"."}));
+    }
+
+    void fetchOverAPseudoTerminal()
+    {
+        // The simulator on a real pseudo-terminal, at the real one-second wait. It answers the
+        // first "?1" with a megabyte of noise, the records queued behind it.
+        MeterSimulator sim;
+        MeterLink link;
+        QVERIFY(sim.start() && link.cm->openDevice(sim.devicePath()));
+        Replies records(4);
+        QObject::connect(link.fetch, &FetchSequence::recordReceived,
+                         [&](int i, auto r) { records[i] = r; });
+        QByteArray noise(1 << 20, Qt::Uninitialized);
+        QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32 *>(noise.data()),
+                                             noise.size() / 4);
+        QList<qint64> gaps;
+        QElapsedTimer sinceCommand, sinceTick;
+        QObject::connect(&sim, &MeterSimulator::commandReceived, [&](const QByteArray &command) {
+            gaps << sinceCommand.restart();
+            if (command == "?1" && gaps.size() == 3)
+                sim.send(noise);
+        });
+        // A 10 ms timer keeps ticking all along, and memory stays bounded.
+        const qint64 baseline = heldBytes();
+        qint64 peak = baseline, longestGap = 0;
+        QTimer watchdog;
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, sinceTick.restart()),
+            peak = std::max(peak, heldBytes());
+        });
+        sinceTick.start(), watchdog.start(10), sinceCommand.start();
+        QVERIFY(link.fetch->start());
+        QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);
+        const auto [shortest, longest] = std::minmax_element(gaps.begin() + 1, gaps.end());
+        QVERIFY2(*shortest >= 990 && *longest < 1500 && sinceCommand.elapsed() >= 990,
+                 qPrintable(QString::number(*shortest)));
+        QCOMPARE(sim.receivedBytes(), "?M\r?S\r?1\r?2\r?3\r?4\r");
+        // Each data-set step took a bufferful at most, and something every time: the port reads
+        // on after each take. The rest drains through the same buffer, then the records come:
+        // not a byte lost, doubled or reordered.
+        QByteArray received = records.join();
+        QVERIFY(std::ranges::all_of(records, [](const QByteArray &r) {
+            return !r.isEmpty() && r.size() <= MeterPort::ReceiveBufferSize;
+        }));
+        qsizetype largestTake = 0;
+        QTimer drain; // as fast as the event loop goes round
+        QObject::connect(&drain, &QTimer::timeout, [&] {
+            const QByteArray bytes = link.cm->takeAll();
+            largestTake = std::max(largestTake, bytes.size());
+            if ((received += bytes).size() >= noise.size() + 4 * 222)
+                drain.stop();
+        });
+        drain.start(0);
+        QTRY_VERIFY_WITH_TIMEOUT(!drain.isActive(), 60'000);
+        QVERIFY(received == noise + AllRecords.join() &&
+                largestTake <= MeterPort::ReceiveBufferSize);
+        qInfo("longest tick gap %lld ms; memory held grew %lld KiB", longestGap,
+              (peak - baseline) / 1024);
+        QVERIFY2(longestGap < 500 && baseline > 0 && peak - baseline < 64 << 20,
+                 qPrintable(QString::number(longestGap)));
+        // The noise has passed: the next fetch on the same port is clean.
+        QVERIFY(link.fetch->start());
+        QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);
+        QCOMPARE(records, AllRecords);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevice)
+#include "tst_device.moc"

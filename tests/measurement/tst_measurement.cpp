@@ -1,0 +1,147 @@
+#include "DataSetCsv.h"
+#include "Golden.h"
+#include "ReportValues.h"
+#include "ValueTexts.h"
+
+using namespace ValueTexts;
+
+namespace {
+// A meter record: the echo "?1", samples 1..200, the five counts (interval, pulse width, voltage,
+// energy, load) low byte first, nine 0x00 and a CR.
+std::string record(
+    std::array<std::uint16_t, 5> counts,
+    const std::function<int(int)> &sample = [](int) { return 127; })
+{
+    std::string r = "?1";
+    for (int i = 1; i <= 200; ++i)
+        r += char(sample(i));
+    for (const std::uint16_t v : counts)
+        r += {char(v & 0xff), char(v >> 8)};
+    return r + std::string(9, '\0') + '\r';
+}
+} // namespace
+
+class TestMeasurement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decode()
+    {
+        // Bytes 203..212 of a record, or its length; the five counts it gives, or none.
+        for (const QString row :
+             {"e8033c0049000f000000|1000 60 73 15 0", "01020000000000000201|513 0 0 0 258",
+              "0080ffff0000ffff0080|32768 65535 0 65535 32768",
+              "00000000ff7f00000000|0 0 32767 0 0", "00000000008000000000|", "221|", "223|",
+              "0|"}) {
+            std::string bytes = record(
+                {}, [](int i) { return i * 37 + 218; }); // 255 first: codes above 127 stay positive
+            if (row.indexOf('|') == 20)
+                bytes.replace(202, 10, QByteArray::fromHex(row.left(20).toLatin1()).toStdString());
+            else
+                bytes.resize(row.section('|', 0, 0).toUInt());
+            const std::optional<Measurement> m = decodeRecord(bytes);
+            QVERIFY2(m.has_value() == !row.endsWith('|'), qPrintable(row));
+            if (!m)
+                continue;
+            QCOMPARE(QString("%1 %2 %3 %4 %5")
+                         .arg(m->intervalCount)
+                         .arg(m->pulseWidth)
+                         .arg(m->voltCount)
+                         .arg(m->energyCount)
+                         .arg(m->loadOhms),
+                     row.section('|', 1));
+            for (int i = 0; i <= 200; ++i)
+                QCOMPARE(m->samples[i], i ? quint8(i * 37 + 218) : 0);
+            QVERIFY(peakSample(m->samples) == 255 && m->voltageKV() == m->voltCount / 10.0f &&
+                    m->energyJ() == m->energyCount / 10.0f &&
+                    m->intervalS() == m->intervalCount / 1000.0f);
+        }
+    }
+
+    void texts()
+    {
+        // The five labels, the report's value lines and the meter captions, for these counts.
+        QStringList lines;
+        for (const auto &counts :
+             QList<std::array<std::uint16_t, 5>>{{1000, 60, 73, 15, 0},
+                                                 {1249, 0, 5, 0, 1},
+                                                 {1250, 65535, 32767, 65535, 65535},
+                                                 {49, 1, 10, 1, 2},
+                                                 {50, 0, 0, 0, 0},
+                                                 {65535, 0, 0, 0, 0}}) {
+            const Measurement m = *decodeRecord(record(counts));
+            const LabelTexts l = labelTexts(m);
+            const ReportValues v =
+                ReportValues::of(ShownDataSet{2, m, "?MVM-2000\r", std::nullopt});
+            lines << QString::fromStdString(l.voltage + '|' + l.energy + '|' + l.interval + '|' +
+                                            l.pulseWidth + '|' + l.load + '|' + v.PrnVoltage + '|' +
+                                            v.PrnEnergy + '|' + v.PrnInterval + '|' +
+                                            v.PrnPulseWidth + '|' + v.PrnLoad + '|' + v.PrnModel +
+                                            '|' + v.PrnSerial)
+                         .replace('\r', "\\r");
+            QVERIFY(v.PrnVoltCount == counts[2] &&
+                    v.PrnData[0] + v.PrnData[201] + v.PrnData[500] == 0 && v.PrnData[200] == 127);
+        }
+        QCOMPARE_GOLDEN("value-texts.txt", lines);
+        QCOMPARE(tenthsText(-15) + secondsText(-1250) + loadText(0, " Ohms"), "-1.5-1.3No Load");
+        QVERIFY(ReportValues::of(std::nullopt) == ReportValues{}); // nothing shown: empty
+        const Measurement far{.voltCount = 40000}, below{.voltCount = -40000}; // clamped to 16 bits
+        QCOMPARE(ReportValues::of(ShownDataSet{0, far}).PrnVoltCount +
+                     ReportValues::of(ShownDataSet{0, below}).PrnVoltCount,
+                 -1);
+        // The meter's texts: from the third byte on, each byte a Latin-1 character, line ends and
+        // markup kept; before the meter answered, the labels' first captions.
+        QCOMPARE(modelCaption("?MAB12") + serialCaption("?S") + modelCaption("?") +
+                     modelCaption(std::nullopt) + serialCaption(std::nullopt),
+                 "Model No.: AB12Serial No.: Model No.: Model No.:Serial No.");
+        QCOMPARE(QString::fromStdString(meterText("?M\xb5\xff<b>\r\n")), "µÿ<b>\r\n");
+    }
+
+    void dataSets()
+    {
+        DataSets sets;
+        QVERIFY(!sets.show(0) && !sets.shown()); // nothing fetched yet
+        for (int i = 0; i < 5; ++i)
+            sets.setRecord(i, record({0, 0, std::uint16_t(10 * i + 1)}));
+        QVERIFY(sets.record(4).empty() && sets.record(-1).empty());
+        sets.setModelReply("?MVM");
+        for (int i : {2, 0, 3, 1, -1, 4}) // other indexes show the current record again
+            QVERIFY(sets.show(i) &&
+                    sets.shown()->measurement.voltCount == 10 * sets.shown()->index + 1 &&
+                    sets.shown()->index == (i < 0 || i > 3 ? 1 : i));
+        // The shown data set keeps the meter's replies of its time; a bad record changes nothing.
+        sets.setModelReply("?MXY");
+        sets.setRecord(2, "short");
+        QVERIFY(!sets.show(2) && !sets.show(-1) && sets.shown()->index == 1 &&
+                sets.shown()->modelReply == "?MVM" && sets.modelReply() == "?MXY");
+    }
+
+    void csv()
+    {
+        const auto rising = [](int i) { return 106 + (i - 1) % 50 + 1; }; // 107 ... 156, four times
+        const std::string bytes =
+            DataSetCsv::write({1, *decodeRecord(record({1234, 60, 73, 15, 500}, rising)),
+                               "?M \xa0VM,2000\r", "?S\"1\"\r\n"});
+        const QString head = "Model No.,\"VM,2000\"\r\nSerial No.,\"\"\"1\"\"\"\r\nVoltage "
+                             "(kV),7.3\r\nEnergy (J),1.5\r\nInterval (s),1.2\r\nPulse Width "
+                             "(µs),60\r\nLoad (Ohms),500\r\n\r\nSample,Time (µs)";
+        const QStringList lines = QString::fromStdString(bytes.substr(3)).split("\r\n");
+        QVERIFY(bytes.starts_with("\xEF\xBB\xBF") &&
+                QString::fromStdString(bytes.substr(3)).startsWith(head) && lines.size() == 210);
+        // The voltage of each sample: (code − 127) × 7.3 / (156 − 127), the peak at the
+        // measured 7.3.
+        QCOMPARE(lines[9] + ' ' + lines[29] + ' ' + lines[58] + ' ' + lines[208],
+                 "1,2,107,-5.034 21,42,127,0.000 50,100,156,7.300 200,400,156,7.300");
+        QCOMPARE(DataSetCsv::field("a\nb"), "\"a\nb\"");
+        // Nothing to scale to: empty voltages. All below the zero line: mirrored like the chart.
+        QVERIFY(DataSetCsv::write({0, *decodeRecord(record({}))}).ends_with("200,400,127,\r\n"));
+        const Measurement below =
+            *decodeRecord(record({0, 0, 73}, [](int i) { return i == 1 ? 117 : 107; }));
+        QVERIFY(DataSetCsv::sampleKV(below, 2) == 14.6 && !DataSetCsv::sampleKV(below, 0) &&
+                !DataSetCsv::sampleKV(below, 201));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestMeasurement)
+#include "tst_measurement.moc"

@@ -1,0 +1,204 @@
+// The report page and its chart as drawn, and printed into PDF files read back with poppler.
+// VOLTRANE_REPORT_PDF=FILE keeps the printed page.
+#include "Golden.h"
+#include "PdfText.h"
+#include "PrintedWaveform.h"
+#include "PrinterSurface.h"
+#include "RecordingSurface.h"
+#include "ReportPage.h"
+#include "ReportPrinter.h"
+#include "ReportValues.h"
+
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QTemporaryDir>
+
+namespace {
+ReportValues valuesWith(int voltCount, const std::function<int(int)> &sample)
+{
+    ReportValues v;
+    v.PrnVoltCount = std::int16_t(voltCount);
+    for (int i = 1; i <= 200; ++i)
+        v.PrnData[i] = std::int16_t(sample(i));
+    return v;
+}
+QStringList chart(const ReportValues &values, int boxTop = 3000, int boxLeft = 1000)
+{
+    RecordingSurface s;
+    PrintedWaveform::PrnPlot(s, values, boxTop, boxLeft);
+    return s.log;
+}
+// Whether the page has ink at each logical point "x,y x,y ..." (14000 × 20000 over `area`, in
+// points), rendered at 150 dpi: "1" ink, "0" paper, "?" neither.
+QString inkAt(const QString &pdf, QRectF area, const QString &points)
+{
+    const QImage page = PdfText::run("pdftoppm", {"-png", "-r", "150", "-singlefile", pdf, pdf})
+                            ? QImage(pdf + ".png")
+                            : QImage();
+    QString ink;
+    for (const QString &p : points.split(' ')) {
+        const QPointF at(area.x() + p.section(',', 0, 0).toDouble() * area.width() / 14000,
+                         area.y() + p.section(',', 1).toDouble() * area.height() / 20000);
+        int darkest = 255;
+        for (int d = 0; d < 25; ++d)
+            darkest = std::min(darkest, qGray(page.pixel((at * 150 / 72).toPoint() +
+                                                         QPoint(d % 5 - 2, d / 5 - 2))));
+        ink += darkest < 140 ? '1' : darkest > 250 ? '0' : '?';
+    }
+    return ink;
+}
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pageAndChart()
+    {
+        // The whole page as drawn, for a pulse that peaks at sample 39 (7.3 kV: the 14 kV scale,
+        // gain round(3650 / 117) = 31), every text in the printer's black, details as typed.
+        ReportValues values =
+            valuesWith(73, [](int i) { return i < 40 ? 127 + 3 * i : 127 - (i - 40) / 2; });
+        values.PrnVoltage = "Voltage (KV): 7.3", values.PrnEnergy = "Energy (J): 1.5",
+        values.PrnInterval = "Interval (s): 1.2";
+        values.PrnPulseWidth = "Pulse Width (µs): 60", values.PrnLoad = "Load (Ohms): 500",
+        values.PrnModel = "Model No.: VM-30", values.PrnSerial = "Serial No.: 1";
+        RecordingSurface s;
+        ReportPage::draw(s, {" EF-200 \u03a9", "S \u2116 1", "31/12/2024"}, values);
+        QCOMPARE_GOLDEN("report-page.log", s.log);
+        // The chart on its own is the end of the page; any box moves it; 6.9 kV takes the 7 kV
+        // scale. Nothing typed and nothing shown: the bare labels, empty value lines.
+        QCOMPARE(s.log.mid(s.log.indexOf("bold 0")), chart(values));
+        const QStringList moved = chart(valuesWith(69, [](int) { return 127; }), 500, 2000);
+        QCOMPARE(moved[2] + '|' + moved[4],
+                 "line 3000 1500 3000 10500 #000000|line 3000 1500 2850 1500 #000000");
+        QCOMPARE(moved.filter("text").mid(4).join(',').remove("text "),
+                 " 7 , 6 , 5 , 4 , 3 , 2 , 1 , 0 ,-1 ,-2 ");
+        ReportPage::draw(s, {}, ReportValues{});
+        QCOMPARE(s.log.filter("text")[29 + 2] + '|' + s.log.filter("text")[29 + 5],
+                 "text Energizer Model No. : |text ");
+    }
+
+    void chartSamples()
+    {
+        QFile table(GoldenFolder + "chart-samples.txt");
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        for (const QString &row :
+             QString(table.readAll()).split('\n').filter(QRegularExpression("^-?\\d"))) {
+            const QStringList n = row.split(' ', Qt::SkipEmptyParts);
+            ReportValues v = valuesWith(n[0].toInt(), [&](int) { return n[1].toInt(); });
+            v.PrnData[n[2].toInt()] = n[3].toShort();
+            v.PrnData[n[4].toInt()] = n[5].toShort();
+            const QStringList log = chart(v);
+            const qint64 i = n[4].toInt(), x = 2000 + 50 * i, y = n[6].toLongLong(),
+                         first = 2 + 2 + 20 + 14 * 3;
+            QVERIFY2(log[first + i - 1] == QString("box %1 %2 %3 %4 #000000 outline")
+                                               .arg(x - 25)
+                                               .arg(y - 25)
+                                               .arg(x + 25)
+                                               .arg(y + 25),
+                     qPrintable(row));
+            // The trace joins the centres of neighbouring marks.
+            QVERIFY(i == 1 ||
+                    log[first + 198 + i].section(' ', 3, 4) == QString("%1 %2").arg(x).arg(y));
+            QVERIFY(i == 200 ||
+                    log[first + 199 + i].section(' ', 1, 2) == QString("%1 %2").arg(x).arg(y));
+        }
+        QCOMPARE(PrintedWaveform::gain(INT_MAX, 128) + 0LL + PrintedWaveform::gain(INT_MIN, 128),
+                 -1LL);
+    }
+
+    void printerSurface()
+    {
+        // Whatever the device and its margins, the logical page spans the painter's viewport, x
+        // and y each on its own scale; sizes not above 0 are ignored. Far off the page, lines keep
+        // their slope and boxes are cut; nothing reaches the printer beyond twice the page's size;
+        // a text wholly off it is left out; clear() only puts the position back.
+        QTemporaryDir dir;
+        QPdfWriter writer(dir.filePath("page.pdf"));
+        writer.setResolution(300);
+        writer.setPageMargins(QMarginsF(25, 40, 10, 15), QPageLayout::Millimeter);
+        QPainter painter(&writer);
+        painter.setViewport(300, 600, 1800, 2400);
+        PrinterSurface s(painter);
+        s.setLogicalSize(14000, 20000);
+        s.setLogicalSize(0, qQNaN()), s.setLogicalSize(1, -1), s.setLogicalSize(1, qInf());
+        QVERIFY(s.toDevice({14000, 10000}) == QPointF(2100, 1800) &&
+                s.toDevice({0, 0}) == QPointF(300, 600));
+        s.drawLine({-399'987'000, -199'990'000}, {13000, 10000}, Qt::black); // slope 1/2
+        s.drawLine({7000, 2000}, {7000, 4e8}, Qt::black);
+        s.drawBox({-1e9, -1e9}, {1e9, 1e9}, Qt::black, DrawingSurface::Fill::Outline);
+        s.drawBox({2000, 15000}, {4000, 17000}, Qt::black, DrawingSurface::Fill::Filled);
+        s.drawBox({0, 0}, {qQNaN(), 5}, Qt::black, DrawingSurface::Fill::Filled);
+        s.setCurrentY(-1e12);
+        s.printText("Lost");
+        s.clear();
+        s.printText("Origin");
+        QVERIFY(painter.end());
+        const QRectF area(25 / 25.4 * 72 + 72, 40 / 25.4 * 72 + 144, 432, 576);
+        QCOMPARE(inkAt(dir.filePath("page.pdf"), area,
+                       "3000,5000 11000,9000 -3000,2000 7000,5000 7000,19000 3000,16000 1500,16000 "
+                       "2000,10000"),
+                 "11111100");
+        const auto words = PdfText::read(dir.filePath("page.pdf")).words;
+        QVERIFY(words.size() == 1 &&
+                QLineF(words[0].second.topLeft(), area.topLeft()).length() < 1);
+        double largest = 0; // in dots, of the paths of the page as pdftops writes it out
+        for (const auto &m :
+             QRegularExpression(R"(^([-\d. ]+) (m|l|re)$)", QRegularExpression::MultilineOption)
+                 .globalMatch(
+                     PdfText::run("pdftops", {dir.filePath("page.pdf"), "-"}).value_or("")))
+            for (const QString &n : m.captured(1).split(' ', Qt::SkipEmptyParts))
+                largest = std::max(largest, std::abs(n.toDouble()));
+        QVERIFY2(largest > 0 && largest <= 2 * 842 * 300 / 72,
+                 qPrintable(QString::number(largest)));
+    }
+
+    void printedPage()
+    {
+        // The page as ReportPrinter prints it: one page of A4 portrait in the default face, both
+        // weights; the texts in true points whatever the logical scale (the heading at its place,
+        // 20 points high, a value line 12), one word more is one too many; ink on the frame, the
+        // axes, a tick, the peak sample and the trace down from it (gain round(3650 / 128) = 29),
+        // none above the peak, beside the axes or at the time axis' end.
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("report.pdf");
+        ReportValues values =
+            valuesWith(73, [](int i) { return std::max(255 - 13 * std::abs(i - 20), 100); });
+        values.PrnVoltage = "Voltage (KV): 7.3", values.PrnModel = "Model No.: VM-2000";
+        QString error;
+        QVERIFY(ReportPrinter::writePdf(pdf, {" FE-300", "A1234", "06/12/26"}, values, &error));
+        if (const QString keep = qEnvironmentVariable("VOLTRANE_REPORT_PDF"); !keep.isEmpty())
+            QVERIFY((QFile::remove(keep), QFile::copy(pdf, keep)));
+        const PdfText::Document read = PdfText::read(pdf);
+        const QStringList faces =
+            QString(PdfText::run("pdffonts", {pdf}).value_or("")).split('\n').mid(2);
+        QVERIFY(read.pages.size() == 1 && read.pages[0].toSize() == QSize(595, 842) &&
+                faces.filter(QFontInfo(QFont()).family().remove(' ')).size() == 2 &&
+                faces.filter("-Bold ").size() == 1);
+        const QRectF area =
+            QPrinter(QPrinter::HighResolution).pageLayout().paintRect(QPageLayout::Point);
+        const auto box = [&](const QString &word) {
+            return std::ranges::find(read.words, word, &std::pair<QString, QRectF>::first)->second;
+        };
+        const QRectF heading = box("VOLTRANE"), voltage = box("Voltage");
+        QVERIFY(read.words.size() == 41 &&
+                QLineF(heading.topLeft(), area.topLeft() + QPointF(2500 * area.width() / 14000,
+                                                                   1000 * area.height() / 20000))
+                        .length() < 1.5);
+        QVERIFY(heading.height() > 20 && heading.height() < 24 && voltage.height() > 12 &&
+                voltage.height() < 14.4);
+        QCOMPARE(inkAt(pdf, area,
+                       "7000,3000 13000,8500 7000,14000 1000,8500 2000,6500 9500,11000 1900,4000 "
+                       "11000,11100 3000,7288 3025,7476 3000,6000 1500,8500 12500,11000 7000,14200 "
+                       "12000,11120"),
+                 "111111111100000");
+    }
+};
+
+QTEST_MAIN(TestReport)
+#include "tst_report.moc"

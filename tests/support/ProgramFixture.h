@@ -1,0 +1,40 @@
+#pragma once
+
+#include "MainWindow.h"
+#include "MeterLink.h"
+#include "MeterSimulator.h"
+#include "PortNames.h"
+#include "WidgetLookup.h"
+
+// The main window on a simulated meter, worked as an operator works it, with a short reply wait.
+// The simulator starts before the window is made, so that the port list finds its device.
+struct ProgramFixture
+{
+    explicit ProgramFixture(MeterSimulatorOptions options = {})
+        : sim(options), started(sim.start()), link(std::chrono::milliseconds(150)), window(link)
+    {
+        window.show();
+    }
+    // Types the meter's "COM n" entry into the port box and presses "Set Port"; whether it opened.
+    bool setPort(const MeterSimulator &meter)
+    {
+        const std::optional<int> port = PortNames::portNumberForDevice(meter.devicePath());
+        child<QComboBox>(window, "cmbPort")->lineEdit()->selectAll();
+        QTest::keyClicks(child<QComboBox>(window, "cmbPort")->lineEdit(),
+                         port ? PortNames::entryText(*port) : "");
+        QTest::mouseClick(child(window, "cmdSetPort"), Qt::LeftButton);
+        return port && link.cm->isOpen();
+    }
+    bool fetch() // "Fetch Data", to its end
+    {
+        QTest::mouseClick(child(window, "cmdFetch"), Qt::LeftButton);
+        return QTest::qWaitFor([&] { return !link.fetch->isRunning(); }, 10'000);
+    }
+    MeterSimulator sim;
+    bool started;
+    MeterLink link;
+    MainWindow window;
+};
+#define SET_PORT(fixture, meter)                                                                   \
+    if (!(fixture).setPort(meter))                                                                 \
+        QSKIP("the simulator's pseudo-terminal has no COM entry on this machine");
