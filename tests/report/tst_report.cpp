@@ -35,16 +35,17 @@ QStringList chart(const ReportValues &values, int boxTop = 3000, int boxLeft = 1
 // points), rendered at 150 dpi: "1" ink, "0" paper, "?" neither.
 QString inkAt(const QString &pdf, QRectF area, const QString &points)
 {
-    const QImage page = PdfText::run("pdftoppm", {"-png", "-r", "150", "-singlefile", pdf, pdf})
-                            ? QImage(pdf + ".png")
-                            : QImage();
+    PdfText::run("pdftoppm", {"-png", "-r", "150", "-singlefile", pdf, pdf});
+    const QImage page(pdf + ".png");
+    const QTransform toDots =
+        QTransform(area.width() / 14000, 0, 0, area.height() / 20000, area.x(), area.y()) *
+        QTransform::fromScale(150 / 72., 150 / 72.);
     QString ink;
     for (const QString &p : points.split(' ')) {
-        const QPointF at(area.x() + p.section(',', 0, 0).toDouble() * area.width() / 14000,
-                         area.y() + p.section(',', 1).toDouble() * area.height() / 20000);
+        const QPointF at(p.section(',', 0, 0).toDouble(), p.section(',', 1).toDouble());
         int darkest = 255;
         for (int d = 0; d < 25; ++d)
-            darkest = std::min(darkest, qGray(page.pixel((at * 150 / 72).toPoint() +
+            darkest = std::min(darkest, qGray(page.pixel(toDots.map(at).toPoint() +
                                                          QPoint(d % 5 - 2, d / 5 - 2))));
         ink += darkest < 140 ? '1' : darkest > 250 ? '0' : '?';
     }
@@ -81,6 +82,16 @@ private slots:
         ReportPage::draw(s, {}, ReportValues{});
         QCOMPARE(s.log.filter("text")[29 + 2] + '|' + s.log.filter("text")[29 + 5],
                  "text Energizer Model No. : |text ");
+        // The date the print dialog offers: day, month, two-digit year, parted as the system's
+        // short format parts them (else "/").
+        const QString system =
+            ReportPage::dateSeparator(QLocale::system().dateFormat(QLocale::ShortFormat));
+        QString separators;
+        for (const char *format :
+             {"dd.MM.yy", "yyyy-MM-dd", "M/d/yy", "'Date' d.M.yy", "d MMM yyyy", ""})
+            separators += ReportPage::dateSeparator(format);
+        QVERIFY(separators == ".-/.//" &&
+                ReportPage::dateText(QDate(2100, 7, 4)) == "04" + system + "07" + system + "00");
     }
 
     void chartSamples()

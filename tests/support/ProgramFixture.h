@@ -35,6 +35,3 @@ struct ProgramFixture
     MeterLink link;
     MainWindow window;
 };
-#define SET_PORT(fixture, meter)                                                                   \
-    if (!(fixture).setPort(meter))                                                                 \
-        QSKIP("the simulator's pseudo-terminal has no COM entry on this machine");

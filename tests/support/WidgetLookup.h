@@ -24,46 +24,43 @@ template <typename T = QWidget> T *child(const QObject &window, const char *name
 // bold, pressed by Enter or focused; the keyboard order; each open message box and file dialog.
 inline QStringList controls(const QWidget &w)
 {
-    const auto flag = [](bool on, const char *name) { return on ? QString(name) : QString(); };
-    QStringList lines{w.objectName() + " \"" + w.windowTitle() + "\" " +
-                      QString::number(w.maximumWidth() * 15) + " x " +
-                      QString::number(w.maximumHeight() * 15) +
+    const auto flag = [](bool on, const QString &name) { return on ? name : QString(); };
+    QStringList lines{QString("%1 \"%2\" %3 x %4")
+                          .arg(w.objectName(), w.windowTitle(),
+                               QString::number(w.maximumWidth() * 15),
+                               QString::number(w.maximumHeight() * 15)) +
                       flag(w.windowFlags() & Qt::WindowMinimizeButtonHint, " min") +
                       flag(w.windowFlags() & Qt::WindowMaximizeButtonHint, " max")};
-    QStringList order;
+    const auto name = [](const QWidget *c) {
+        return c->objectName() + c->property("index").toString();
+    };
     for (const QWidget *c : w.findChildren<QWidget *>(QRegularExpression("^[^q]"))) {
         const QRect r(c->geometry().topLeft() * 15, c->geometry().size() * 15);
         QString caption;
         for (const char *property : {"currentText", "title", "text"})
             caption = c->property(property).isValid() ? c->property(property).toString() : caption;
         if (c->window() == &w) // not the controls of a dialog of its own
-            lines << QString("%1%2 in %3 at %4 %5 %6 %7 \"%8\"")
-                             .arg(c->objectName(), c->property("index").toString(),
-                                  c->parentWidget()->objectName())
-                             .arg(r.x())
-                             .arg(r.y())
-                             .arg(r.width())
-                             .arg(r.height())
-                             .arg(caption.replace('\r', "\\r")) +
+            lines << QString("%1 in %2 at %3 %4 %5 %6 \"%7\"")
+                             .arg(name(c), c->parentWidget()->objectName(), QString::number(r.x()),
+                                  QString::number(r.y()), QString::number(r.width()),
+                                  QString::number(r.height()), caption.replace('\r', "\\r")) +
                          flag(!c->isEnabled(), " greyed") +
                          flag(c->property("checked").toBool(), " checked") +
                          flag(c->property("autoDefault").toBool(), " default") +
-                         flag(c->font().bold(), " bold ") +
                          flag(c->font().bold(),
-                              qPrintable(QString::number(c->font().pointSizeF()))) +
+                              " bold " + QString::number(c->font().pointSizeF())) +
                          flag(w.focusWidget() == c, " focus");
     }
+    QStringList order{"keyboard order:"};
     for (const QWidget *c = w.nextInFocusChain(); c != &w && order.size() < 40;
          c = c->nextInFocusChain())
-        order << flag((c->focusPolicy() & Qt::TabFocus) && !c->focusProxy(),
-                      qPrintable(c->objectName() + c->property("index").toString()));
-    lines << "keyboard order:" + order.join(' ').simplified().prepend(' ');
+        if ((c->focusPolicy() & Qt::TabFocus) && !c->focusProxy())
+            order << name(c);
+    lines << order.join(' ');
     for (const QMessageBox *box : w.findChildren<QMessageBox *>())
         lines << QString("message %1 \"%2\" icon %3 buttons %4: %5")
-                     .arg(box->objectName(), box->windowTitle())
-                     .arg(int(box->icon()))
-                     .arg(int(box->standardButtons()))
-                     .arg(box->text());
+                     .arg(box->objectName(), box->windowTitle(), QString::number(box->icon()),
+                          QString::number(box->standardButtons()), box->text());
     for (const QFileDialog *files : w.findChildren<QFileDialog *>())
         lines << "file dialog " + files->objectName() + " \"" + files->windowTitle() + "\" for " +
                      QFileInfo(files->selectedFiles().value(0)).fileName() + ' ' +
