@@ -1,8 +1,6 @@
-// Fuzz target: everything the meter sends during one fetch, through the real fetch sequence, on
-// to what is shown and printed. The input is ten bytes of five 16-bit reply lengths (low byte
-// first), then the bytes on the line, cut into the six replies at those lengths (the sixth takes
-// the rest). A scripted line hands FetchSequence one reply per command; what it delivers goes
-// into DataSets as the main window puts it there, and each data set is shown and printed.
+// Fuzz target: everything the meter sends during one fetch, through the real FetchSequence on a
+// scripted line, into DataSets as the main window puts it there, then shown and printed. The
+// input: five 16-bit reply lengths (low byte first), then the bytes of the six replies.
 #include "DrawingSurface.h"
 #include "FetchSequence.h"
 #include "RecordChecks.h"
@@ -16,20 +14,20 @@ namespace {
 struct CheckingSurface : DrawingSurface
 {
     int boxes = 0, lines = 0, texts = 0;
-    static void finite(QPointF a, QPointF b)
-    {
-        FUZZ_CHECK(std::isfinite(a.x() + a.y() + b.x() + b.y()));
-    }
     void setLogicalSize(double, double) override {}
     void setTextColour(const QColor &) override {}
     void setFontSize(double) override {}
     void setBold(bool) override {}
-    void setCurrentX(double x) override { finite({x, 0}, {}); }
-    void setCurrentY(double y) override { finite({0, y}, {}); }
+    void setCurrentX(double x) override { FUZZ_CHECK(std::isfinite(x)); }
+    void setCurrentY(double y) override { FUZZ_CHECK(std::isfinite(y)); }
     void printText(const QString &) override { ++texts; }
-    void drawLine(QPointF a, QPointF b, const QColor &) override { finite(a, b), ++lines; }
-    void drawBox(QPointF a, QPointF b, const QColor &, Fill) override { finite(a, b), ++boxes; }
+    void drawLine(QPointF a, QPointF b, const QColor &) override { lines += finite(a, b); }
+    void drawBox(QPointF a, QPointF b, const QColor &, Fill) override { boxes += finite(a, b); }
     void clear() override {}
+    static bool finite(QPointF a, QPointF b)
+    {
+        return std::isfinite(a.x() + a.y() + b.x() + b.y());
+    }
 };
 // The whole page: 200 sample marks, the frame, axes, ticks and trace, and every text.
 void print(const ReportValues &values)
@@ -74,18 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
                *data.serialReply() == replies[1].toStdString());
     FUZZ_CHECK(QString::fromStdString(ValueTexts::modelCaption(data.modelReply())) ==
                u"Model No.: "_qs + QString::fromLatin1(replies[0].mid(2)));
-    for (int i = 0; i < DataSets::Count; ++i)
-        FUZZ_CHECK(data.record(i) == replies[2 + i].toStdString());
-    // Data set 1 is shown when the fetch ends, then the operator picks the others; a choice that
-    // is no data set shows the current one again.
-    std::string current;
-    for (int index : {0, 1, 2, 3, -1, 4}) {
-        const int shown = index >= 0 && index < 4 ? index : data.shown() ? data.shown()->index : 0;
-        current = index >= 0 && index < 4 ? data.record(index) : current;
-        const std::optional<Measurement> m = RecordChecks::checkDecode(current);
-        FUZZ_CHECK(data.show(index) == m.has_value());
-        FUZZ_CHECK(!m || *data.shown() ==
-                             (ShownDataSet{shown, *m, data.modelReply(), data.serialReply()}));
+    // Every record kept whole; each data set shown as the operator picks it: exactly the valid
+    // ones, with the meter's replies of the fetch; then printed.
+    for (int i = 0; i < DataSets::Count; ++i) {
+        const std::optional<Measurement> m = RecordChecks::checkDecode(data.record(i));
+        FUZZ_CHECK(
+            data.record(i) == replies[2 + i].toStdString() && data.show(i) == m.has_value() &&
+            (!m || *data.shown() == ShownDataSet{i, *m, data.modelReply(), data.serialReply()}));
         if (m)
             print(ReportValues::of(data.shown()));
     }

@@ -9,17 +9,14 @@ mkdir -p "$out" && mkdir -m 700 "$tmp/run"
 trap 'kill -9 ${app:-} ${xvfb:-} 2>/dev/null; rm -rf "$tmp"' EXIT
 fail() { echo "smoke-test: FAIL: $*"; tail -n 20 "$out/app-smoke.log"; exit 1; }
 within() { # within SECONDS COMMAND...: until the command succeeds, or fails after that long
-    local end=$((SECONDS + $1))
-    shift
+    local end=$((SECONDS + $1)); shift
     until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.2; done
 }
 # Xvfb picks a free display and names it on fd 3 once it takes clients.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-xvfb=$!
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null & xvfb=$!
 within 10 grep -q . "$tmp/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$tmp/display")
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" "$program" >"$out/app-smoke.log" 2>&1 &
-app=$!
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" "$program" >"$out/app-smoke.log" 2>&1 & app=$!
 found() { window=$(xdotool search --onlyvisible --name '^Voltrane Meter - PC Utility$' | head -n 1) && [ -n "$window" ]; }
 within 20 found || fail "no main window within 20 s"
 sized() { xdotool getwindowgeometry "$window" | grep -q 'Geometry: 816x434'; }
@@ -29,7 +26,6 @@ within 5 painted || fail "the window was not painted"
 xdotool mousemove --window "$window" 756 404 click 1 # the middle of "Close", 10680 5880 1335 375 twips
 ended() { ! kill -0 $app 2>/dev/null; }
 within 10 ended || fail "the program still runs 10 s after \"Close\""
-wait $app
-code=$?
+wait $app; code=$?
 [ $code -eq 0 ] || fail "the program exited with code $code"
 echo "smoke-test: the window showed at 816x434, painted, and \"Close\" ended the program with code 0"

@@ -5,10 +5,7 @@
 #include "ScriptedMeter.h"
 #include "SimulatedDataSets.h"
 
-#include <QElapsedTimer>
-#include <QRandomGenerator>
-#include <QSignalSpy>
-#include <QTimer>
+#include <QtTest>
 
 #include <termios.h>
 
@@ -54,58 +51,19 @@ class TestDevice : public QObject
 private slots:
     void portNames()
     {
-        QString devices;
-        for (int port : {1, 32, 33, 64, 65, 96, 97, 128, 129, 255})
-            devices += PortNames::devicePath(port).value().mid(5) + ' ';
-        QCOMPARE(devices,
-                 "ttyS0 ttyS31 ttyUSB0 ttyUSB31 ttyACM0 ttyACM31 rfcomm0 rfcomm31 pts/0 pts/126 ");
-        QVERIFY(PortNames::portList().size() == 255 && !PortNames::devicePath(0) &&
-                !PortNames::devicePath(256));
-        for (int port = 1; port <= 255; ++port)
-            QVERIFY(PortNames::portList()[port - 1] == QString("COM %1").arg(port) &&
-                    PortNames::portNumberForDevice(*PortNames::devicePath(port)) == port);
+        // Each entry of the port list, the device it opens and the entry that device maps back
+        // to; then devices that no entry opens.
+        QStringList names;
+        for (int port = 0; port <= 256; ++port) {
+            const QString device = PortNames::devicePath(port).value_or("-");
+            names << PortNames::portList().value(port - 1, "-") + ' ' + device + ' ' +
+                         QString::number(PortNames::portNumberForDevice(device).value_or(0));
+        }
         for (const char *none : {"/dev/pts/127", "/dev/ttyS32", "/dev/ttyS01", "/dev/ttyUSB+1",
                                  "/dev/ttyACM", "/dev/ttyUSB0x", "/dev/null"})
-            QCOMPARE(PortNames::portNumberForDevice(none), std::nullopt);
-    }
-
-    void portOnAPseudoTerminal()
-    {
-        // What the operator reads when a port cannot be opened, or when the cable is pulled.
-        MeterPort port, second;
-        MeterSimulator sim;
-        QStringList messages;
-        for (const int number : {0, 256, 64}) // COM 64 is /dev/ttyUSB31, rarely there
-            messages << (number == 64 && QFile::exists("/dev/ttyUSB31")
-                             ? "COM 64 (/dev/ttyUSB31): No such file or directory"
-                         : port.open(number) ? "opened"
-                                             : port.errorString());
-        QVERIFY(sim.start() && port.openDevice(sim.devicePath()) &&
-                !second.openDevice(sim.devicePath(), "COM 200"));
-        // The meter's line settings, read back from the terminal itself.
-        termios tio{};
-        QFile tty(sim.devicePath());
-        QVERIFY(tty.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
-                ::tcgetattr(tty.handle(), &tio) == 0);
-        QVERIFY(cfgetispeed(&tio) == B9600 && cfgetospeed(&tio) == B9600 &&
-                (tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) == CS8);
-        QVERIFY((tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP)) +
-                    (tio.c_oflag & OPOST) + (tio.c_lflag & (ICANON | ECHO)) ==
-                0);
-        // The cable is pulled: reported once, the port closed; it opens again, by its entry.
-        QSignalSpy failed(&port, &MeterPort::failed);
-        sim.hangUp();
-        QTRY_COMPARE(failed.size(), 1);
-        QTest::qWait(200);
-        QVERIFY(failed.size() == 1 && !port.isOpen() && port.takeAll().isEmpty());
-        messages << second.errorString() << failed[0][0].toString();
-        QCOMPARE_GOLDEN("port-messages.txt",
-                        messages.replaceInStrings(sim.devicePath(), "/dev/pts/N"));
-        MeterSimulator again;
-        const std::optional<int> entry =
-            again.start() ? PortNames::portNumberForDevice(again.devicePath()) : std::nullopt;
-        QVERIFY(entry ? port.open(*entry) && port.errorString().isEmpty()
-                      : port.openDevice(again.devicePath()));
+            names << QString(none) + " " +
+                         QString::number(PortNames::portNumberForDevice(none).value_or(0));
+        QCOMPARE_GOLDEN("port-names.txt", names);
     }
 
     void fetch()
@@ -148,13 +106,32 @@ private slots:
             "open. Choose the meter's port and press \"Set Port\".");
     }
 
-    void fetchOverAPseudoTerminal()
+    void onAPseudoTerminal()
     {
-        // The simulator on a real pseudo-terminal, at the real one-second wait. It answers the
-        // first "?1" with a megabyte of noise, the records queued behind it.
+        // The simulator on a real pseudo-terminal: what the operator reads when a port cannot be
+        // opened; the meter's line settings, read back from the terminal itself.
         MeterSimulator sim;
         MeterLink link;
-        QVERIFY(sim.start() && link.cm->openDevice(sim.devicePath()));
+        MeterPort &port = *link.cm, second;
+        QStringList messages;
+        for (const int number : {0, 256, 64}) // COM 64 is /dev/ttyUSB31, rarely there
+            messages << (number == 64 && QFile::exists("/dev/ttyUSB31")
+                             ? "COM 64 (/dev/ttyUSB31): No such file or directory"
+                         : port.open(number) ? "opened"
+                                             : port.errorString());
+        QVERIFY(sim.start() && port.openDevice(sim.devicePath()) &&
+                !second.openDevice(sim.devicePath(), "COM 200"));
+        termios tio{};
+        QFile tty(sim.devicePath());
+        QVERIFY(tty.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
+                ::tcgetattr(tty.handle(), &tio) == 0);
+        QVERIFY(cfgetispeed(&tio) == B9600 && cfgetospeed(&tio) == B9600 &&
+                (tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) == CS8);
+        QVERIFY((tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP)) +
+                    (tio.c_oflag & OPOST) + (tio.c_lflag & (ICANON | ECHO)) ==
+                0);
+        // A fetch at the real one-second wait. The simulator answers the first "?1" with a
+        // megabyte of noise, the records queued behind it.
         Replies records(4);
         QObject::connect(link.fetch, &FetchSequence::recordReceived,
                          [&](int i, auto r) { records[i] = r; });
@@ -180,9 +157,8 @@ private slots:
         QVERIFY2(*shortest >= 990 && *longest < 1900 && sinceCommand.elapsed() >= 990,
                  qPrintable(QString::number(*shortest)));
         QCOMPARE(sim.receivedBytes(), "?M\r?S\r?1\r?2\r?3\r?4\r");
-        // Each data-set step took a bufferful at most, and something every time: the port reads
-        // on after each take. The rest drains through the same buffer, then the records come:
-        // not a byte lost, doubled or reordered.
+        // Each data-set step took something, a bufferful at most; the rest drains through the same
+        // buffer, then the records: not a byte lost, doubled or reordered.
         QVERIFY(std::ranges::all_of(records, [](const QByteArray &r) {
             return !r.isEmpty() && r.size() <= MeterPort::ReceiveBufferSize;
         }));
@@ -202,6 +178,20 @@ private slots:
         QVERIFY(link.fetch->start());
         QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);
         QCOMPARE(records, AllRecords);
+        // The cable is pulled: reported once, the port closed; it opens again, by its entry.
+        QSignalSpy failed(&port, &MeterPort::failed);
+        sim.hangUp();
+        QTRY_COMPARE(failed.size(), 1);
+        QTest::qWait(200);
+        QVERIFY(failed.size() == 1 && !port.isOpen() && port.takeAll().isEmpty());
+        messages << second.errorString() << failed[0][0].toString();
+        QCOMPARE_GOLDEN("port-messages.txt",
+                        messages.replaceInStrings(sim.devicePath(), "/dev/pts/N"));
+        MeterSimulator again;
+        const std::optional<int> entry =
+            again.start() ? PortNames::portNumberForDevice(again.devicePath()) : std::nullopt;
+        QVERIFY(entry ? port.open(*entry) && port.errorString().isEmpty()
+                      : port.openDevice(again.devicePath()));
     }
 };
 

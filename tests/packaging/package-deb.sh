@@ -9,22 +9,17 @@
 set -uo pipefail
 build=$1 version=$2 cpack=$3 cmake=$4 id=voltrane-meter
 command -v dpkg-deb >/dev/null || { echo "SKIP: no dpkg-deb; the .deb is checked on Debian only"; exit 77; }
-tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT
-failed=0
+tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT && failed=0
 check() { # check DESCRIPTION COMMAND...
-    local what=$1 out
-    shift
+    local what=$1 out; shift
     if out=$("$@" 2>&1); then echo "ok:   $what"; else echo "FAIL: $what"; sed 's/^/      /' <<<"$out"; failed=1; fi
 }
 same() { [ "$1" = "$2" ] || { echo "'$1' is not '$2'"; return 1; }; }
 
 expected=$tmp/expected
-{
-    printf '%s\n' bin/voltrane-meter bin/voltrane-meter-sim share/applications/$id.desktop \
-        share/doc/$id/README.md share/doc/$id/docs/images/main-window.png \
-        share/doc/$id/docs/images/report-page.png share/icons/hicolor/scalable/apps/$id.svg
-    for size in 16 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$id.png"; done
-} | LC_ALL=C sort >"$expected"
+printf '%s\n' bin/voltrane-meter bin/voltrane-meter-sim share/applications/$id.desktop share/doc/$id/README.md \
+    share/doc/$id/docs/images/{main-window,report-page}.png share/icons/hicolor/scalable/apps/$id.svg \
+    share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png | LC_ALL=C sort >"$expected"
 
 check "cmake --install" "$cmake" --install "$build" --prefix "$tmp/prefix"
 (cd "$tmp/prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) >"$tmp/installed"

@@ -1,12 +1,9 @@
-// One report through the real CUPS path as the operator prints it (main window, print dialog,
-// default printer, scheduler, a cups-pdf queue), read back from the PDF that cups-pdf wrote into
-// ~/PDF (or VOLTRANE_CUPS_PDF_DIR). Needs a scheduler whose default printer is a cups-pdf queue
-// (scripts/cups-setup.sh); without one it is skipped, or fails under CI=true or
-// VOLTRANE_TEST_CUPS=1. It never prints on anything but a cups-pdf queue.
+// One report printed as the operator prints it, through CUPS onto a default cups-pdf queue
+// (scripts/cups-setup.sh), read back from ~/PDF (or VOLTRANE_CUPS_PDF_DIR). Without that queue it
+// is skipped, or fails under CI=true or VOLTRANE_TEST_CUPS=1; it prints on nothing else.
 #include "PdfText.h"
 #include "ProgramFixture.h"
 
-#include <QDir>
 #include <QPrinterInfo>
 
 class TestCupsPrint : public QObject
@@ -17,8 +14,7 @@ private slots:
     void initTestCase()
     {
         const QString queue = QPrinterInfo::defaultPrinter().printerName();
-        const QString device = PdfText::run("lpstat", {"-v", queue}).value_or("");
-        if (device.contains("device for " + queue + ": cups-pdf:"))
+        if (PdfText::run("lpstat", {"-v", queue}).value_or("").contains(": cups-pdf:"))
             return;
         if (qgetenv("CI") == "true" || qgetenv("VOLTRANE_TEST_CUPS") == "1")
             QFAIL("no CUPS scheduler with a cups-pdf default printer (scripts/cups-setup.sh)");
@@ -33,9 +29,9 @@ private slots:
                                   .arg(QCoreApplication::applicationPid())
                                   .arg(QDateTime::currentSecsSinceEpoch());
         ProgramFixture f;
-        QTest::mouseClick(child(f.window, "cmdPrint"), Qt::LeftButton);
+        click(child(f.window, "cmdPrint"));
         QTest::keyClicks(child(f.window, "txtEserial"), token);
-        QTest::mouseClick(child(*child(f.window, "frmPrint"), "cmdPrint"), Qt::LeftButton);
+        click(child(*child(f.window, "frmPrint"), "cmdPrint"));
         QVERIFY2(!f.window.findChild<QMessageBox *>(),
                  "a failure or the no-printer question opened");
         // Ours is a new PDF with the serial number printed, once the queue is empty.

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QFile>
-#include <QTest>
+#include <QtTest>
 
 // Output checked against a reviewed copy in tests/data/ (VOLTRANE_UPDATE_GOLDEN=1 writes the
 // copies instead: review them before committing; a PNG can be looked at).

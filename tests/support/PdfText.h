@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QProcess>
-#include <QRectF>
-#include <QRegularExpression>
-#include <QStandardPaths>
+#include <QtCore>
 
 #include <optional>
 

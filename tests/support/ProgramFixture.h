@@ -22,13 +22,8 @@ struct ProgramFixture
         child<QComboBox>(window, "cmbPort")->lineEdit()->selectAll();
         QTest::keyClicks(child<QComboBox>(window, "cmbPort")->lineEdit(),
                          port ? PortNames::entryText(*port) : "");
-        QTest::mouseClick(child(window, "cmdSetPort"), Qt::LeftButton);
+        click(child(window, "cmdSetPort"));
         return port && link.cm->isOpen();
-    }
-    bool fetch() // "Fetch Data", to its end
-    {
-        QTest::mouseClick(child(window, "cmdFetch"), Qt::LeftButton);
-        return QTest::qWaitFor([&] { return !link.fetch->isRunning(); }, 10'000);
     }
     MeterSimulator sim;
     bool started;

@@ -1,12 +1,7 @@
 #pragma once
 
-#include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 // The child named `name` (member k of a group of like controls, by its "index" property); a
 // missing one ends the test run at once.
@@ -16,6 +11,19 @@ template <typename T = QWidget> T *child(const QObject &window, const char *name
         if (k < 0 || found->property("index") == k)
             return found;
     qFatal("no widget named %s", name);
+}
+
+// The control named `name` that becomes visible in `window` within 10 s, or none.
+template <typename T = QWidget> T *shown(const QWidget &window, const char *name)
+{
+    T *found = nullptr;
+    (void)QTest::qWaitFor(
+        [&] { return (found = window.findChild<T *>(name)) && found->isVisible(); }, 10'000);
+    return found;
+}
+inline void click(QWidget *control)
+{
+    QTest::mouseClick(control, Qt::LeftButton);
 }
 
 // A window as the operator sees it, a line each: its title, size in twips and minimise and

@@ -34,9 +34,8 @@ class TestMeterSimulator : public QObject
 private slots:
     void dataSets()
     {
-        // The four data sets, byte for byte (7.3 kV / 1.5 J / 1.0 s / 60 µs / no load, 5.2 / 2.8 /
-        // 1.2 / 80 / 500, 9.8 / 4.5 / 1.5 / 120 / 1000, 3.1 / 0.6 / 0.9 / 40 / 100): a pulse of 12
-        // codes a kV, its width at 2 µs a sample, a smaller swing below that dies out.
+        // The data sets byte for byte (7.3 kV / 1.5 J / 1.0 s / 60 µs / no load, 5.2 / 2.8 / 1.2 /
+        // 80 / 500, 9.8 / 4.5 / 1.5 / 120 / 1000, 3.1 / 0.6 / 0.9 / 40 / 100), and garbled.
         QStringList hex;
         for (int set = 0; set <= 5; ++set)
             hex << record(set).toHex() << garbledRecord(set).toHex();
@@ -48,9 +47,8 @@ private slots:
 
     void conversation()
     {
-        // What the simulator hears and answers, for input sent in two writes (the first of one
-        // byte); the commands it heard, each ended by "|". Hung up, the line ends (reading fails)
-        // and the device goes; else the line stays.
+        // Input sent in two writes (the first of one byte), the commands heard (each ended by "|")
+        // and the replies. Hung up, the line ends and the device goes; else the line stays.
         const QByteArray noise("\x00\xff\x7f?S", 5);
         const struct
         {
@@ -87,9 +85,8 @@ private slots:
 
     void program()
     {
-        // The program, stopped by SIGTERM or SIGINT, or ending by itself on hanging up on the 2nd
-        // command; then with bad options. What it prints, answers and how it ends, as a
-        // transcript.
+        // The program stopped by SIGTERM or SIGINT, or hanging up on the 2nd command; then bad
+        // options. What it prints, answers and how it ends.
         QString transcript;
         for (const int stop : {SIGTERM, SIGINT, 0}) {
             QProcess sim;
