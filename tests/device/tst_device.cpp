@@ -89,8 +89,7 @@ private slots:
 
     void fetchStops()
     {
-        // The port fails while "?1" is awaited: reported once, what came before kept. A line that
-        // is closed, or closes under way, is said so.
+        // The port fails while "?1" is awaited: reported once; a line closed, or closing, said so.
         Fetch f({"?M1", "?S2", "rec"}, 200ms);
         QVERIFY(f.fetch.start() && !f.fetch.start()); // no second fetch interleaved
         QTRY_COMPARE(f.log.size(), 2);

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The installed program, as a person gets it: `cmake --install` into a scratch folder and the .deb
-# that CPack makes hold exactly the two programs, the desktop entry, the icons and the README; the
-# package's owner, permissions and control fields are right; unpacked, the desktop entry is valid,
-# the icons have their sizes, the programs are stripped, carry no RPATH and find their libraries;
-# the unpacked program runs on Qt's offscreen platform without a word until stopped, and the
-# unpacked simulator prints its ready line and exits with code 0 on SIGTERM.
+# The installed program as a person gets it: `cmake --install` and the .deb hold exactly the two
+# programs, desktop entry, icons and README, with the right owner, permissions and control fields;
+# unpacked, the desktop entry is valid, the icons have their sizes, the programs are stripped, have
+# no RPATH, find their libraries and run (the simulator: ready line, exit 0 on SIGTERM).
 # usage: package-deb.sh BUILD_DIR VERSION CPACK CMAKE; exits 77 (skipped) without dpkg-deb.
 set -uo pipefail
 build=$1 version=$2 cpack=$3 cmake=$4 id=voltrane-meter

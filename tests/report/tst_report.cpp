@@ -125,8 +125,6 @@ private slots:
         PrinterSurface s(painter);
         s.setLogicalSize(14000, 20000);
         s.setLogicalSize(0, qQNaN()), s.setLogicalSize(1, -1), s.setLogicalSize(1, qInf());
-        QVERIFY(s.toDevice({14000, 10000}) == QPointF(2100, 1800) &&
-                s.toDevice({0, 0}) == QPointF(300, 600));
         s.drawLine({-399'987'000, -199'990'000}, {13000, 10000}, Qt::black); // slope 1/2
         s.drawLine({7000, 2000}, {7000, 4e8}, Qt::black);
         s.drawBox({-1e9, -1e9}, {1e9, 1e9}, Qt::black, DrawingSurface::Fill::Outline);

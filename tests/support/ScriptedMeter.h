@@ -2,9 +2,8 @@
 
 #include <QIODevice>
 
-// A line whose far end is a script: each write (a command) makes the next reply of the list
-// arrive whole, as from a meter that answers at once. Unlike a QBuffer, what is written and what
-// is read are two streams, as on a serial line.
+// A line whose far end is a script: each write (a command) makes the next reply arrive whole.
+// Unlike a QBuffer, what is written and what is read are two streams, as on a serial line.
 class ScriptedMeter : public QIODevice
 {
 public:

@@ -26,10 +26,9 @@ inline void click(QWidget *control)
     QTest::mouseClick(control, Qt::LeftButton);
 }
 
-// A window as the operator sees it, a line each: its title, size in twips and minimise and
-// maximise buttons; every control it names, in creation order: container, place and size in
-// twips (15 to a pixel), caption (text, title or list entry), and whether greyed out, checked,
-// bold, pressed by Enter or focused; the keyboard order; each open message box and file dialog.
+// A window as the operator sees it: title, size in twips, minimise and maximise buttons; each
+// control it names: container, place and size in twips, caption, and whether greyed out, checked,
+// pressed by Enter, bold or focused; the keyboard order; each open message box and file dialog.
 inline QStringList controls(const QWidget &w)
 {
     const auto flag = [](bool on, const QString &name) { return on ? name : QString(); };
@@ -76,9 +75,8 @@ inline QStringList controls(const QWidget &w)
     return lines;
 }
 
-// A road through a window as the operator walks it: after each step, its name and what changed
-// on the screen (the lines of controls() that are new). Pseudo-terminals and their "COM n"
-// entries differ from machine to machine: they read /dev/pts/N and COM n.
+// A road through a window: after each step, its name and the lines of controls() that are new,
+// pseudo-terminals and their entries (which differ between machines) read /dev/pts/N and COM n.
 struct Road
 {
     void step(const QString &name)
