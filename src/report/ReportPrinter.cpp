@@ -3,9 +3,23 @@
 #include "PrinterSurface.h"
 #include "ReportPage.h"
 
+#include <QFile>
 #include <QObject>
 #include <QPainter>
 #include <QPrinter>
+
+namespace {
+
+// Qt's PDF writer does not notice a write that fails (a full disk): a whole PDF file ends with
+// its "%%EOF" line.
+bool isWholePdf(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) && file.size() > 16 && file.seek(file.size() - 16) &&
+           file.read(16).contains("%%EOF");
+}
+
+} // namespace
 
 namespace ReportPrinter {
 
@@ -42,6 +56,12 @@ bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &
         *error = QObject::tr("The report could not be finished on \"%1\". Check the printer, "
                              "then press \"P R I N T\" again.")
                      .arg(toFile ? printer.outputFileName() : printer.printerName());
+        return false;
+    }
+    if (toFile && !isWholePdf(printer.outputFileName())) {
+        *error = QObject::tr("The report could not be saved whole as \"%1\" (is the disk full?). "
+                             "Choose another folder.")
+                     .arg(printer.outputFileName());
         return false;
     }
     return true;

@@ -15,7 +15,8 @@ namespace ReportPrinter {
 bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,
            QString *error);
 
-// The same page into the PDF file `fileName`.
+// The same page into the PDF file `fileName`; a file that could not be written whole (a full
+// disk) is a failure too.
 bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
               QString *error);
 
