@@ -23,10 +23,9 @@ struct Fetch
     explicit Fetch(Replies replies, std::chrono::milliseconds wait = 5ms)
         : line(std::move(replies)), fetch(&line, wait)
     {
-        QObject::connect(&fetch, &FetchSequence::modelReplyReceived,
-                         [this](auto r) { log << "M:" + r; });
-        QObject::connect(&fetch, &FetchSequence::serialReplyReceived,
-                         [this](auto r) { log << "S:" + r; });
+        const auto add = [this](QByteArray tag) { return [this, tag](auto r) { log << tag + r; }; };
+        QObject::connect(&fetch, &FetchSequence::modelReplyReceived, add("M:"));
+        QObject::connect(&fetch, &FetchSequence::serialReplyReceived, add("S:"));
         QObject::connect(&fetch, &FetchSequence::recordReceived,
                          [this](int i, auto r) { log << QByteArray::number(i + 1) + ':' + r; });
         QObject::connect(&fetch, &FetchSequence::finished, [this] { log << "done"; });

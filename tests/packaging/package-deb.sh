@@ -48,8 +48,7 @@ check "the icons are PNGs of their sizes" same "$(for size in 16 32 48 64 128 25
     " 16 x 16 32 x 32 48 x 48 64 x 64 128 x 128 256 x 256"
 check "the scalable icon is an SVG; the README is the project's" same "$(grep -c '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg") $(grep -c '^# Voltrane Meter' "$usr/share/doc/$id/README.md")" "1 1"
 for program in voltrane-meter voltrane-meter-sim; do
-    check "$program: stripped, no RPATH" same "$(readelf -S -d --wide "$usr/bin/$program" | grep -cE '\.debug_|\((RPATH|RUNPATH)\)')" 0
-    check "$program finds all its shared libraries" same "$(env -u LD_LIBRARY_PATH ldd "$usr/bin/$program" | grep -c 'not found')" 0
+    check "$program: stripped, no RPATH, finds all its shared libraries" same "$(readelf -S -d --wide "$usr/bin/$program" | grep -cE '\.debug_|\((RPATH|RUNPATH)\)') $(env -u LD_LIBRARY_PATH ldd "$usr/bin/$program" | grep -c 'not found')" "0 0"
 done
 
 # The unpacked programs, with a home of their own.

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 namespace {
+using Word = std::pair<QString, QRectF>;
 ReportValues valuesWith(int voltCount, const std::function<int(int)> &sample)
 {
     ReportValues v;
@@ -123,6 +124,8 @@ private slots:
         QPainter painter(&writer);
         painter.setViewport(300, 600, 1800, 2400);
         PrinterSurface s(painter);
+        s.setLogicalSize(1, 1);
+        QVERIFY(s.toDevice({1, 0.5}) == QPointF(2100, 1800));
         s.setLogicalSize(14000, 20000);
         s.setLogicalSize(0, qQNaN()), s.setLogicalSize(1, -1), s.setLogicalSize(1, qInf());
         s.drawLine({-399'987'000, -199'990'000}, {13000, 10000}, Qt::black); // slope 1/2
@@ -179,11 +182,9 @@ private slots:
                 faces.filter("-Bold ").size() == 1);
         const QRectF area =
             QPrinter(QPrinter::HighResolution).pageLayout().paintRect(QPageLayout::Point);
-        const auto box = [&](const QString &word) {
-            return std::ranges::find(read.words, word, &std::pair<QString, QRectF>::first)->second;
-        };
-        const QRectF heading = box("VOLTRANE"), voltage = box("Voltage");
-        QVERIFY(read.words.size() == 41 &&
+        const QRectF heading = read.words[0].second,
+                     voltage = std::ranges::find(read.words, "Voltage", &Word::first)->second;
+        QVERIFY(read.words.size() == 41 && read.words[0].first == "VOLTRANE" &&
                 QLineF(heading.topLeft(), area.topLeft() + QPointF(2500 * area.width() / 14000,
                                                                    1000 * area.height() / 20000))
                         .length() < 1.5);

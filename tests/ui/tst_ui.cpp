@@ -74,7 +74,7 @@ private slots:
         road.step("shown");
         ports->setEditText("com 1"); // any letter case
         QVERIFY(ports->count() == 255 && ports->itemText(254) == "COM 255" &&
-                ports->portNumber() == 1 &&
+                ports->maxVisibleItems() == 16 && ports->portNumber() == 1 &&
                 MainWindow::programIcon().availableSizes().size() == 6 &&
                 !child<QLabel>(w, "Image1")->pixmap().isNull());
         const QImage before = picture(*pic);
@@ -99,7 +99,9 @@ private slots:
                  ports->itemData(63, Qt::ToolTipRole) == "/dev/ttyUSB31"));
         click(child(w, "cmdFetch"));
         road.step("\"Fetch Data\": the choice stays usable meanwhile");
-        road.lines << controls(*progressStrip()).mid(0, 2);
+        road.lines << controls(*progressStrip()).mid(0, 2)
+                   << "frame " +
+                          QString::number(static_cast<QFrame *>(progressStrip())->lineWidth());
         QTRY_VERIFY_WITH_TIMEOUT(!progressStrip(), 10'000);
         road.step("the fetch ended: data set 1, the meter's texts as they came");
         QCOMPARE(picture(*pic), golden("data-set-1.png", picture(*pic)));
@@ -158,8 +160,11 @@ private slots:
     {
         // As the main window prepares it: the white axes, and "Volts" with its text cell at pixel
         // (24, 10) and "Time (µs)" at (493, 225) in cyan, whatever the font.
-        RetainedCanvas area;
+        RetainedCanvas area; // before a scale is set, 15 twips a pixel
         area.resize(617, 297);
+        area.drawBox({150, 150}, {300, 300}, Qt::yellow, DrawingSurface::Fill::Filled);
+        QVERIFY(picture(area).pixel(10, 19) == 0xffffff00 &&
+                picture(area).pixel(20, 20) == 0xff000000);
         WaveformPlot::prepareWaveformArea(area);
         QRect volts, time;
         const QImage prepared = picture(area);
