@@ -50,8 +50,7 @@ class TestDevice : public QObject
 private slots:
     void portNames()
     {
-        // Each entry of the port list, the device it opens and the entry that device maps back
-        // to; then devices that no entry opens.
+        // Each entry, the device it opens and the entry that maps back to; devices none opens.
         QStringList names;
         for (int port = 0; port <= 256; ++port) {
             const QString device = PortNames::devicePath(port).value_or("-");

@@ -76,8 +76,7 @@ private slots:
         QCOMPARE_GOLDEN("report-moved-chart-and-bare-texts.log",
                         chart(valuesWith(69, [](int) { return 127; }), 500, 2000) +
                             bare.log.filter("text"));
-        // The date the print dialog offers: day, month, two-digit year, parted as the system's
-        // short format parts them (else "/").
+        // The date offered: day, month, two-digit year, parted as the system's short format parts.
         const QString system =
             ReportPage::dateSeparator(QLocale::system().dateFormat(QLocale::ShortFormat));
         QString separators;

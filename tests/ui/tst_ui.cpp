@@ -1,3 +1,4 @@
+#include "FixedLayout.h"
 #include "Golden.h"
 #include "PortComboBox.h"
 #include "PrintDialog.h"
@@ -111,6 +112,10 @@ private slots:
         for (QLabel *l : w.findChildren<QLabel *>()) // seen whole, whatever the font; plain text
             QVERIFY(QFontMetrics(l->font()).horizontalAdvance(l->text()) <= l->width() &&
                     (l->textFormat() == Qt::PlainText || l->objectName() == "Image1"));
+        QLabel exact(&w); // a caption exactly as wide as its label keeps the size
+        exact.resize(QFontMetrics(w.font()).horizontalAdvance("Model No.: VM-2000"), 20);
+        FixedLayout::setFittedCaption(&exact, "Model No.: VM-2000");
+        QVERIFY(exact.font() == w.font() && exact.toolTip().isEmpty());
         // Data set 2 as CSV, the waveform as PNG as shown; where no file can be made, said so.
         click(child(w, "optData", 1));
         child<QAction>(w, "actExportCsv")->trigger();
