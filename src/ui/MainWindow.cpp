@@ -3,6 +3,7 @@
 #include "DataSetCsv.h"
 #include "Dialogs.h"
 #include "FetchProgress.h"
+#include "FileSave.h"
 #include "FixedLayout.h"
 #include "MeterLink.h"
 #include "PortComboBox.h"
@@ -12,13 +13,13 @@
 #include "WaveformPlot.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QScreen>
 
 using FixedLayout::button;
@@ -251,12 +252,11 @@ void MainWindow::exportDataSet()
         this, "exportCsv", tr("Export Data Set as CSV"),
         QStringLiteral("data-set-%1.csv").arg(shown->index + 1), tr("CSV files (*.csv)"),
         [this, csv](const QString &fileName) {
-            QSaveFile file(fileName);
-            if (!file.open(QIODevice::WriteOnly) ||
-                file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) || !file.commit())
-                Dialogs::showError(this, "exportError", tr("Export"),
-                                   tr("The data set could not be saved as \"%1\": %2.")
-                                       .arg(fileName, file.errorString()));
+            if (const QString why = FileSave::write(fileName, QByteArray::fromStdString(csv));
+                !why.isEmpty())
+                Dialogs::showError(
+                    this, "exportError", tr("Export"),
+                    tr("The data set could not be saved as \"%1\". %2.").arg(fileName, why));
         });
 }
 
@@ -270,11 +270,14 @@ void MainWindow::saveWaveformImage()
         this, "saveImage", tr("Save Waveform Image"),
         QStringLiteral("waveform-data-set-%1.png").arg(shown->index + 1), tr("PNG images (*.png)"),
         [this, image](const QString &fileName) {
-            QSaveFile file(fileName);
-            if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
-                Dialogs::showError(this, "exportError", tr("Export"),
-                                   tr("The waveform could not be saved as \"%1\": %2.")
-                                       .arg(fileName, file.errorString()));
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            if (const QString why = FileSave::write(fileName, png); !why.isEmpty())
+                Dialogs::showError(
+                    this, "exportError", tr("Export"),
+                    tr("The waveform could not be saved as \"%1\". %2.").arg(fileName, why));
         });
 }
 

@@ -1,0 +1,37 @@
+#include "FileSave.h"
+
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+QString reason(const QSaveFile &file)
+{
+    // Qt gives the system's text for the failed call; a full disk deserves plain words.
+    if (file.errorString() == QString::fromLocal8Bit(std::strerror(ENOSPC)))
+        return QStringLiteral("The disk is full");
+    return file.errorString();
+}
+
+} // namespace
+
+namespace FileSave {
+
+QString write(const QString &fileName, const QByteArray &bytes)
+{
+    QSaveFile file(fileName);
+    // Unbuffered, so that a failing write (a full disk, a file-size limit) fails here, where it
+    // is checked, rather than in a flush on the way to commit().
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return reason(file);
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString why = reason(file);
+        file.cancelWriting();
+        return why;
+    }
+    return file.commit() ? QString() : reason(file);
+}
+
+} // namespace FileSave
