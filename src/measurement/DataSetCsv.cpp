@@ -36,6 +36,10 @@ std::string meterField(const std::optional<std::string> &reply)
             }
         }
     }
+    // A spreadsheet takes a cell that starts with one of these (or a tab or CR, trimmed above) as
+    // a formula; the meter's text is text, so it is marked as such.
+    if (!text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos)
+        return "'" + std::string(text);
     return std::string(text);
 }
 

@@ -41,6 +41,17 @@ std::optional<Measurement> decodeRecord(std::string_view record)
     return m;
 }
 
+std::string recordFault(std::string_view record)
+{
+    if (record.empty())
+        return "no answer";
+    if (record.size() != static_cast<std::size_t>(Measurement::RecordLength))
+        return "the meter sent " + std::to_string(record.size()) +
+               (record.size() == 1 ? " byte" : " bytes") + " instead of " +
+               std::to_string(Measurement::RecordLength);
+    return decodeRecord(record) ? std::string() : "voltage count out of range";
+}
+
 int peakSample(std::span<const std::int16_t> samples)
 {
     const auto first = samples.begin() + 1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 // One data set as the meter stores it. The meter answers "?1" ... "?4" with a 222-byte record:
@@ -39,6 +40,11 @@ struct Measurement
 // long, or when its voltage count is above 32767: a count the report cannot hold, which only a
 // garbled reply carries.
 std::optional<Measurement> decodeRecord(std::string_view record);
+
+// Why decodeRecord() gives nothing for `record`, in words for the operator: "no answer" (no
+// bytes), "the meter sent 221 bytes instead of 222", "voltage count out of range"; empty when it
+// decodes.
+std::string recordFault(std::string_view record);
 
 // The largest of samples 1..200 (element 0 is no sample), and at least 0: the sample that the
 // printed chart and the export put at the measured peak voltage. `samples` holds at least 201.

@@ -46,4 +46,8 @@ struct LabelTexts
 
 LabelTexts labelTexts(const Measurement &m);
 
+// The value labels' first captions, shown while no data set is.
+inline const LabelTexts InitialLabelTexts{
+    "Voltage =", "Energy =", "Interval =", "Pulse Width = ", "Load = "};
+
 } // namespace ValueTexts

@@ -46,6 +46,15 @@ inline QFont boldSansSerif(qreal points)
     return font;
 }
 
+// A tooltip that shows `text` as the characters it is: Qt takes a tooltip that looks like markup
+// for rich text, and would load the images it names.
+inline QString plainToolTip(const QString &text)
+{
+    return text.isEmpty()
+               ? text
+               : QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(text.toHtmlEscaped());
+}
+
 // The layouts' label widths were drawn for a narrow font. A caption wider than its label is set
 // a little smaller, down to 7 points, rather than cut; one that still does not fit shows whole
 // in its tooltip.
@@ -59,7 +68,7 @@ inline void setFittedCaption(QLabel *label, const QString &text)
     while (!fits() && font.pointSizeF() - 0.5 >= SmallestPointSize)
         font.setPointSizeF(font.pointSizeF() - 0.5);
     label->setFont(font == inherited ? QFont() : font); // an empty font: the parent's again
-    label->setToolTip(fits() ? QString() : text);
+    label->setToolTip(fits() ? QString() : plainToolTip(text));
 }
 
 } // namespace FixedLayout

@@ -7,6 +7,7 @@
 #include "FixedLayout.h"
 #include "MeterLink.h"
 #include "PortComboBox.h"
+#include "PortNames.h"
 #include "PrintDialog.h"
 #include "RetainedCanvas.h"
 #include "ValueTexts.h"
@@ -85,6 +86,7 @@ void MainWindow::createControls()
         optDataGroup->addButton(optData[k], k);
     }
     optData[0]->setChecked(true);
+    cmdPrint->setEnabled(false); // until a data set is shown
     connect(cmdPrint, &QPushButton::clicked, this, &MainWindow::cmdPrint_Click);
     connect(optDataGroup, &QButtonGroup::idClicked, this, &MainWindow::ShowData);
 
@@ -108,12 +110,12 @@ void MainWindow::createControls()
                   6840, 5160, 2055, 255);
     lblModel = place(label(meterCaption(ValueTexts::modelCaption(std::nullopt)), Frame1),
                      "lblModel", 6840, 4800, 1935, 255);
-    lblInterval = place(label(tr("Interval ="), Frame1), "lblInterval", 2280, 4800, 1695, 255);
-    lblPulseWidth =
-        place(label(tr("Pulse Width = "), Frame1), "lblPulseWidth", 2280, 5160, 1695, 255);
-    lblVoltage = place(label(tr("Voltage ="), Frame1), "lblVoltage", 240, 4800, 1695, 255);
-    lblEnergy = place(label(tr("Energy ="), Frame1), "lblEnergy", 240, 5160, 1935, 255);
-    lblLoad = place(label(tr("Load = "), Frame1), "lblLoad", 4680, 5160, 1935, 255);
+    lblInterval = place(label({}, Frame1), "lblInterval", 2280, 4800, 1695, 255);
+    lblPulseWidth = place(label({}, Frame1), "lblPulseWidth", 2280, 5160, 1695, 255);
+    lblVoltage = place(label({}, Frame1), "lblVoltage", 240, 4800, 1695, 255);
+    lblEnergy = place(label({}, Frame1), "lblEnergy", 240, 5160, 1935, 255);
+    lblLoad = place(label({}, Frame1), "lblLoad", 4680, 5160, 1935, 255);
+    setValueCaptions(ValueTexts::InitialLabelTexts);
 
     FrameFetch =
         place(new QGroupBox(tr("Get Data from Device"), this), "FrameFetch", 120, 1440, 2055, 975);
@@ -161,7 +163,9 @@ void MainWindow::connectLink()
             });
     connect(fetch, &FetchSequence::finished, this, [this] {
         endFetch();
+        optData[0]->setChecked(true);
         ShowData(0);
+        reportUnreadData();
     });
     connect(fetch, &FetchSequence::failed, this, &MainWindow::endFetch);
 }
@@ -169,6 +173,15 @@ void MainWindow::connectLink()
 void MainWindow::cmdSetPort_Click()
 {
     MeterPort *cm = m_link.cm;
+    const QString typed = cmbPort->currentText().trimmed();
+    if (cmbPort->portNumber() == 0 && !typed.isEmpty()) {
+        Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"),
+                           tr("\"%1\" is not one of the ports \"COM 1\" to \"COM 255\". Choose "
+                              "one from the list (or type it as the list names it), then press "
+                              "\"Set Port\".")
+                               .arg(typed));
+        return;
+    }
     if (!cm->open(cmbPort->portNumber())) {
         Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"),
                            cm->errorString());
@@ -176,6 +189,9 @@ void MainWindow::cmdSetPort_Click()
     }
     // Whatever the port held when it was opened stands as data set 1 until the first fetch.
     m_data.setRecord(0, cm->takeAll().toStdString());
+    m_portText =
+        QStringLiteral("%1 (%2)").arg(PortNames::entryText(cmbPort->portNumber()),
+                                      PortNames::devicePath(cmbPort->portNumber()).value());
     FrameFetch->setEnabled(true);
     FrameSet->setEnabled(false);
 }
@@ -186,6 +202,11 @@ void MainWindow::cmdFetch_Click()
         return;
     // One fetch at a time on the port; the data-set choice stays usable meanwhile.
     cmdFetch->setEnabled(false);
+    // A clean display: nothing of an earlier fetch (maybe another meter's) stays under this one.
+    m_data.startFetch();
+    setCaption(lblModel, ValueTexts::modelCaption(std::nullopt));
+    setCaption(lblSN, ValueTexts::serialCaption(std::nullopt));
+    showChosenDataSet();
     if (!frmFetch)
         frmFetch = std::make_unique<FetchProgress>();
     frmFetch->showCentred();
@@ -218,22 +239,54 @@ void MainWindow::portFailed(const QString &message)
     Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"), message);
 }
 
+void MainWindow::reportUnreadData()
+{
+    if (m_data.nothingReceived()) {
+        // Most likely the wrong port or a meter switched off: let the operator choose again.
+        m_link.cm->close();
+        portFailed(tr("The meter on %1 did not answer. Is it switched on and connected to this "
+                      "port? Choose its port and press \"Set Port\" again.")
+                       .arg(m_portText));
+        return;
+    }
+    QStringList unread;
+    for (const std::string &line : m_data.faults())
+        unread << QString::fromStdString(line);
+    if (!unread.isEmpty())
+        Dialogs::showError(this, "fetchError", tr("Fetch Data"),
+                           tr("Not every data set could be read:\n%1").arg(unread.join('\n')));
+}
+
 void MainWindow::ShowData(int index)
 {
-    if (!m_data.show(index))
-        return; // not a valid record: the display and the report keep what they had
+    m_data.show(index);
+    showChosenDataSet();
+}
 
-    const ValueTexts::LabelTexts texts = ValueTexts::labelTexts(m_data.shown()->measurement);
+void MainWindow::setValueCaptions(const ValueTexts::LabelTexts &texts)
+{
     setCaption(lblVoltage, texts.voltage);
     setCaption(lblEnergy, texts.energy);
     setCaption(lblInterval, texts.interval);
     setCaption(lblPulseWidth, texts.pulseWidth);
     setCaption(lblLoad, texts.load);
-    FrameUtility->setEnabled(true);
+}
+
+void MainWindow::showChosenDataSet()
+{
+    // A data set that cannot be shown says why in the waveform area, and leaves nothing behind
+    // that could be printed or exported under its name.
+    const std::optional<ShownDataSet> &shown = m_data.shown();
+    setValueCaptions(shown ? ValueTexts::labelTexts(shown->measurement)
+                           : ValueTexts::InitialLabelTexts);
     pic->clear();
-    Plot();
-    actExportCsv->setEnabled(true);
-    actSaveImage->setEnabled(true);
+    if (shown)
+        Plot();
+    else if (!m_data.fault().empty())
+        WaveformPlot::printNote(*pic, QString::fromStdString(m_data.fault()));
+    cmdPrint->setEnabled(shown.has_value());
+    actExportCsv->setEnabled(shown.has_value());
+    actSaveImage->setEnabled(shown.has_value());
 }
 
 void MainWindow::Plot()

@@ -2,6 +2,7 @@
 
 #include "DataSets.h"
 #include "ReportValues.h"
+#include "ValueTexts.h"
 
 #include <QWidget>
 
@@ -36,7 +37,8 @@ public:
     ~MainWindow() override;
 
     // Shows data set `index` (0 = data set 1): the value labels, the waveform and the report
-    // values change together, or, when its record is not valid, nothing changes.
+    // values change together. When its record is not valid, the labels show their first
+    // captions, the waveform area says why, and there is nothing to print or export.
     void ShowData(int index);
     // Draws the samples of the data set shown on the cleared waveform area.
     void Plot();
@@ -59,12 +61,16 @@ private:
     void cmdFetch_Click();
     void cmdPrint_Click();
     void endFetch();
+    void reportUnreadData();
+    void setValueCaptions(const ValueTexts::LabelTexts &texts);
+    void showChosenDataSet();
     void portFailed(const QString &message);
     void exportDataSet();
     void saveWaveformImage();
 
     MeterLink &m_link;
     DataSets m_data;
+    QString m_portText;                      // the open port, "COM 33 (/dev/ttyUSB0)", for messages
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
 
     QPushButton *cmdClose;

@@ -1,9 +1,12 @@
 #include "PortComboBox.h"
 
+#include "FixedLayout.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
 
+#include <QAbstractItemView>
 #include <QLineEdit>
+#include <QStyle>
 
 PortComboBox::PortComboBox(QWidget *parent) : QComboBox(parent)
 {
@@ -30,9 +33,14 @@ void PortComboBox::refreshPresence()
     bold.setBold(true);
     for (int index = 0; index < count(); ++index) {
         const int port = index + 1;
-        setItemData(index, PortDiscovery::entryToolTip(port, present), Qt::ToolTipRole);
+        setItemData(index, FixedLayout::plainToolTip(PortDiscovery::entryToolTip(port, present)),
+                    Qt::ToolTipRole);
         setItemData(index, present.contains(port) ? QVariant(bold) : QVariant(), Qt::FontRole);
     }
+    // The drop-down list is as wide as its widest entry in bold, so no entry is cut.
+    const int widest = QFontMetrics(bold).horizontalAdvance(QStringLiteral("COM 255"));
+    view()->setMinimumWidth(widest + 4 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin) +
+                            style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
 }
 
 void PortComboBox::showPopup()

@@ -48,4 +48,12 @@ void plotSamples(DrawingSurface &surface, const Measurement::Samples &samples)
     }
 }
 
+void printNote(DrawingSurface &surface, const QString &note)
+{
+    surface.setTextColour(White);
+    surface.setCurrentX(1700);
+    surface.setCurrentY(4000);
+    surface.printText(note);
+}
+
 } // namespace WaveformPlot

@@ -3,6 +3,7 @@
 #include "MeasurementRecord.h"
 
 class DrawingSurface;
+class QString;
 class RetainedCanvas;
 
 // The waveform on the main window. The picture area spans 12500 × 12500 logical units whatever
@@ -29,5 +30,9 @@ void prepareWaveformArea(RetainedCanvas &pic);
 // (1500 + 50 i, 9000 − (sample − 127) × 62). Samples of 70 or less land below the area and are
 // clipped. It draws over whatever is there: the caller clears the area first.
 void plotSamples(DrawingSurface &surface, const Measurement::Samples &samples);
+
+// One line of white text across the area, its text cell's top-left corner at (1700, 4000): what
+// the area has to say instead of a waveform.
+void printNote(DrawingSurface &surface, const QString &note);
 
 } // namespace WaveformPlot

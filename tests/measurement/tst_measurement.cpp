@@ -27,13 +27,16 @@ class TestMeasurement : public QObject
 private slots:
     void decode()
     {
-        // Bytes 203..212 of a record, or its length; the five counts it gives, or none. Sample
+        // Bytes 203..212 of a record, or its length; the five counts it gives, or why none. Sample
         // codes above 127 stay positive (255 comes first).
         for (const QString row :
-             {"e8033c0049000f000000|1000 60 73 15 0", "01020000000000000201|513 0 0 0 258",
-              "0080ffff0000ffff0080|32768 65535 0 65535 32768",
-              "00000000ff7f00000000|0 0 32767 0 0", "00000000008000000000|", "221|", "223|",
-              "0|"}) {
+             {"e8033c0049000f000000|1000 60 73 15 0|", "01020000000000000201|513 0 0 0 258|",
+              "0080ffff0000ffff0080|32768 65535 0 65535 32768|",
+              "00000000ff7f00000000|0 0 32767 0 0|",
+              "00000000008000000000||voltage count out of range",
+              "221||the meter sent 221 bytes instead of 222",
+              "223||the meter sent 223 bytes instead of 222",
+              "1||the meter sent 1 byte instead of 222", "0||no answer"}) {
             std::string bytes = record({}, [](int i) { return i * 37 + 218; });
             if (row.indexOf('|') == 20)
                 bytes.replace(202, 10, QByteArray::fromHex(row.left(20).toLatin1()).toStdString());
@@ -43,7 +46,8 @@ private slots:
             QCOMPARE(m ? QString::asprintf("%d %d %d %d %d", m->intervalCount, m->pulseWidth,
                                            m->voltCount, m->energyCount, m->loadOhms)
                        : QString(),
-                     row.section('|', 1));
+                     row.section('|', 1, 1));
+            QCOMPARE(QString::fromStdString(recordFault(bytes)), row.section('|', 2));
             for (int i = 0; m && i <= 200; ++i)
                 QCOMPARE(m->samples[i], i ? quint8(i * 37 + 218) : 0);
             QVERIFY(!m || peakSample(m->samples) == 255);
@@ -86,21 +90,31 @@ private slots:
     void dataSets()
     {
         // Nothing fetched yet: nothing shown. Four records kept; other indexes show the current
-        // one again. The shown data set keeps the meter's replies of its time; a bad record
-        // changes nothing.
+        // one again. The shown data set keeps the meter's replies of its time; a bad record shows
+        // nothing and says why; a new fetch forgets everything.
         DataSets sets;
-        QVERIFY(!sets.show(0) && !sets.shown());
+        QVERIFY(!sets.show(3) && !sets.shown() &&
+                sets.fault() == "Data set 4: nothing fetched yet");
         for (int i = 0; i < 5; ++i)
             sets.setRecord(i, record({0, 0, std::uint16_t(10 * i + 1)}));
         sets.setModelReply("?MVM");
         for (int i : {2, 0, 3, 1, -1, 4})
             QVERIFY(sets.show(i) && sets.shown()->index == (i < 0 || i > 3 ? 1 : i) &&
                     sets.shown()->measurement.voltCount == 10 * sets.shown()->index + 1);
+        QVERIFY(sets.shown()->modelReply == "?MVM" && sets.fault().empty());
         sets.setModelReply("?MXY");
         sets.setRecord(2, "short");
-        QVERIFY(!sets.show(2) && !sets.show(-1) && sets.shown()->index == 1 &&
-                sets.shown()->modelReply == "?MVM" && sets.modelReply() == "?MXY" &&
-                sets.record(4).empty() && sets.record(-1).empty());
+        QVERIFY(!sets.show(2) && !sets.show(-1) && !sets.shown() && sets.modelReply() == "?MXY" &&
+                sets.record(4).empty() && sets.record(-1).empty() &&
+                sets.fault() == "Data set 3: the meter sent 5 bytes instead of 222" &&
+                sets.faults() == std::vector<std::string>{sets.fault()} && !sets.nothingReceived());
+        sets.startFetch();
+        QVERIFY(!sets.modelReply() && sets.record(1).empty() && !sets.show(1) &&
+                sets.fault() == "Data set 2: no answer" && sets.faults().size() == 4 &&
+                sets.nothingReceived());
+        sets.setSerialReply("");
+        sets.setRecord(3, "x");
+        QVERIFY(!sets.nothingReceived());
     }
 
     void csv()
@@ -113,8 +127,12 @@ private slots:
                                "?M \xa0VM,2000\r", "?S\"1\"\r\n"});
         QVERIFY(bytes.starts_with("\xEF\xBB\xBF") && DataSetCsv::field("a\nb") == "\"a\nb\"");
         QCOMPARE_GOLDEN("data-set.csv", QString::fromStdString(bytes.substr(3)).split("\r\n"));
-        // Nothing to scale to: empty voltages. All below the zero line: mirrored like the chart.
-        QVERIFY(DataSetCsv::write({0, *decodeRecord(record({}))}).ends_with("200,400,127,\r\n"));
+        // Nothing to scale to: empty voltages. All below the zero line: mirrored like the chart. A
+        // meter text a spreadsheet would take for a formula is marked as text.
+        const std::string plain =
+            DataSetCsv::write({0, *decodeRecord(record({})), "?M-1", "?S\t=HYPERLINK(\"x\")"});
+        QVERIFY(plain.ends_with("200,400,127,\r\n") &&
+                plain.find("Model No.,'-1\r\nSerial No.,\"'=HYPERLINK(\"\"x\"\")\"") != plain.npos);
         const Measurement below =
             *decodeRecord(record({0, 0, 73}, [](int i) { return i == 1 ? 117 : 107; }));
         QVERIFY(DataSetCsv::sampleKV(below, 2) == 14.6 && !DataSetCsv::sampleKV(below, 0) &&

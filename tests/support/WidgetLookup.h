@@ -67,7 +67,8 @@ inline QStringList controls(const QWidget &w)
     for (const QMessageBox *box : w.findChildren<QMessageBox *>())
         lines << QString("message %1 \"%2\" icon %3 buttons %4: %5")
                      .arg(box->objectName(), box->windowTitle(), QString::number(box->icon()),
-                          QString::number(box->standardButtons()), box->text());
+                          QString::number(box->standardButtons()),
+                          box->text().replace(u'\n', " / "));
     for (const QFileDialog *files : w.findChildren<QFileDialog *>())
         lines << "file dialog " + files->objectName() + " \"" + files->windowTitle() + "\" for " +
                      QFileInfo(files->selectedFiles().value(0)).fileName() + ' ' +

@@ -39,7 +39,7 @@ class TestUi : public QObject
 private slots:
     void mainWindow()
     {
-        ProgramFixture f({.model = "<b>VM</b>"});
+        ProgramFixture f({.model = "<b>x</b>&amp;<img src=/x>"});
         MainWindow &w = f.window;
         QWidget *pic = child(w, "pic");
         auto *ports = child<PortComboBox>(w, "cmbPort");
@@ -78,13 +78,12 @@ private slots:
                 ports->maxVisibleItems() == 16 && ports->portNumber() == 1 &&
                 MainWindow::programIcon().availableSizes().size() == 6 &&
                 !child<QLabel>(w, "Image1")->pixmap().isNull());
-        const QImage before = picture(*pic);
-        click(child(w, "optData", 3)), click(child(w, "optData", 0));
-        road.step("Data 4, then Data 1, before a fetch: nothing changes but the choice");
-        QVERIFY(picture(*pic) == before && w.reportValues() == ReportValues{} &&
+        click(child(w, "optData", 3)), click(child(w, "optData", 2));
+        road.step("Data 4, then Data 3, before a fetch: nothing to show, print or export");
+        QVERIFY(w.reportValues() == ReportValues{} &&
                 !child<QAction>(w, "actSaveImage")->isEnabled());
+        QCOMPARE(picture(*pic), golden("nothing-fetched.png", picture(*pic)));
         QTemporaryDir dir;
-        print(dir.filePath("report.pdf"));
         ports->setEditText("my meter");
         click(child(w, "cmdSetPort"));
         road.step("\"Set Port\" on a text that names no entry");
@@ -93,11 +92,18 @@ private slots:
             QSKIP("the simulator's pseudo-terminal has no COM entry on this machine");
         road.step("\"Set Port\" on the simulator's entry, which is there");
         const int entry = *PortNames::portNumberForDevice(f.sim.devicePath()) - 1;
-        QVERIFY(ports->itemData(entry, Qt::ToolTipRole) ==
+        const auto plain = [](const QVariant &tip) { // a tooltip as it reads
+            return QTextDocumentFragment::fromHtml(tip.toString()).toPlainText();
+        };
+        ports->showPopup(); // the bold entry whole in the list
+        const QFont bold = ports->itemData(entry, Qt::FontRole).value<QFont>();
+        QVERIFY(plain(ports->itemData(entry, Qt::ToolTipRole)) ==
                     f.sim.devicePath() + " - pseudo-terminal" &&
-                ports->itemData(entry, Qt::FontRole).value<QFont>().bold() &&
+                bold.bold() &&
+                ports->view()->visualRect(ports->model()->index(entry, 0)).width() >
+                    QFontMetrics(bold).horizontalAdvance(ports->itemText(entry)) + 8 &&
                 (QFile::exists("/dev/ttyUSB31") ||
-                 ports->itemData(63, Qt::ToolTipRole) == "/dev/ttyUSB31"));
+                 plain(ports->itemData(63, Qt::ToolTipRole)) == "/dev/ttyUSB31"));
         click(child(w, "cmdFetch"));
         road.step("\"Fetch Data\": the choice stays usable meanwhile");
         road.lines << controls(*progressStrip()).mid(0, 2)
@@ -106,11 +112,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!progressStrip(), 10'000);
         road.step("the fetch ended: data set 1, the meter's texts as they came");
         QCOMPARE(picture(*pic), golden("data-set-1.png", picture(*pic)));
+        QCOMPARE(plain(child(w, "lblModel")->toolTip()), "Model No.: <b>x</b>&amp;<img src=/x>");
+        print(dir.filePath("report.pdf"));
         click(child(w, "optData", 2));
         road.step("Data 3");
         QCOMPARE(picture(*pic), golden("data-set-3.png", picture(*pic)));
-        for (QLabel *l : w.findChildren<QLabel *>()) // seen whole, whatever the font; plain text
-            QVERIFY(QFontMetrics(l->font()).horizontalAdvance(l->text()) <= l->width() &&
+        for (QLabel *l : w.findChildren<QLabel *>()) // whole, or in the tooltip; plain text
+            QVERIFY((QFontMetrics(l->font()).horizontalAdvance(l->text()) <= l->width()) !=
+                        (l->toolTip() > "") &&
                     (l->textFormat() == Qt::PlainText || l->objectName() == "Image1"));
         QLabel exact(&w); // a caption exactly as wide as its label keeps the size
         exact.resize(QFontMetrics(w.font()).horizontalAdvance("Model No.: VM-2000"), 20);
@@ -135,30 +144,33 @@ private slots:
         dismiss(w, "exportError");
         print("/proc/report.pdf");
         QCOMPARE_GOLDEN("print-dialog.txt", printing);
-        // The cable is pulled; then, during a fetch from a meter whose records come a byte short,
-        // again: a message each time, back to choosing a port, what was shown stays.
+        // The cable is pulled: a message, back to choosing a port. A meter that does not answer at
+        // all: said, back to choosing a port. Another one, whose records come a byte short:
+        // nothing of the first meter stays, each data set says why.
         f.sim.hangUp();
         QVERIFY(shown(w, "commPortError"));
         road.step("the cable pulled");
         dismiss(w, "commPortError");
-        MeterSimulator other({.recordLength = 221, .hangUpAfter = 4, .model = "VM-9"});
-        QVERIFY(other.start() && f.setPort(other));
+        MeterSimulator other({.recordLength = 221, .model = "VM-9"}), silent({.silent = true});
+        QVERIFY(other.start() && silent.start() && f.setPort(silent));
         click(child(w, "cmdFetch"));
         QVERIFY(shown(w, "commPortError"));
-        click(child(w, "optData", 0)); // the short record: nothing
-        road.step("another meter, records a byte short, the cable pulled during its fetch (the "
-                  "same message); Data 1");
-        QVERIFY(!progressStrip() && w.reportValues().PrnModel == "Model No.: <b>VM</b>\r");
+        road.step("a meter that does not answer");
+        dismiss(w, "commPortError");
+        QVERIFY(f.setPort(other));
+        click(child(w, "cmdFetch"));
+        QVERIFY(shown(w, "fetchError"));
+        road.step("another meter, records a byte short");
+        QCOMPARE(picture(*pic), golden("data-set-short.png", picture(*pic)));
+        QVERIFY(w.reportValues() == ReportValues{});
         QCOMPARE_GOLDEN("main-window.txt", road.lines);
         // Closed in the middle of a fetch: it stops, nothing more goes to the meter.
-        dismiss(w, "commPortError");
-        MeterSimulator third;
-        QVERIFY(third.start() && f.setPort(third));
+        dismiss(w, "fetchError");
         click(child(w, "cmdFetch"));
-        QTRY_COMPARE(third.receivedCommands().size(), 2);
+        QTRY_COMPARE(other.receivedCommands().size(), 6 + 2);
         w.close();
         QTest::qWait(400);
-        QVERIFY(third.receivedCommands().size() == 2 && !f.link.cm->isOpen() && !progressStrip());
+        QVERIFY(other.receivedCommands().size() == 8 && !f.link.cm->isOpen() && !progressStrip());
     }
 
     void waveformArea()
