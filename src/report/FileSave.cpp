@@ -26,10 +26,15 @@ QString write(const QString &fileName, const QByteArray &bytes)
     // is checked, rather than in a flush on the way to commit().
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return reason(file);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString why = reason(file);
-        file.cancelWriting();
-        return why;
+    // A write cut short (the disk filled up during it) is tried again for the rest, which then
+    // fails with the system's reason.
+    for (qint64 written = 0, n = 0; written < bytes.size(); written += n) {
+        n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0) {
+            const QString why = reason(file);
+            file.cancelWriting();
+            return why;
+        }
     }
     return file.commit() ? QString() : reason(file);
 }

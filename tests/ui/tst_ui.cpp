@@ -7,6 +7,9 @@
 #include "RetainedCanvas.h"
 #include "WaveformPlot.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+
 namespace {
 QImage picture(QWidget &w) // as painted
 {
@@ -171,6 +174,46 @@ private slots:
         w.close();
         QTest::qWait(400);
         QVERIFY(other.receivedCommands().size() == 8 && !f.link.cm->isOpen() && !progressStrip());
+    }
+
+    void savesUnderAFileSizeLimit()
+    {
+        // In a child process whose files may not grow past 512 bytes, every save fails as on a
+        // full disk: said, and a file of that name keeps its contents.
+        if (qgetenv("VOLTRANE_FILE_SIZE_LIMIT") != "512") {
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("VOLTRANE_FILE_SIZE_LIMIT", "512");
+            child.setProcessEnvironment(env);
+            child.setChildProcessModifier([] {
+                const rlimit limit{512, 512};
+                setrlimit(RLIMIT_FSIZE, &limit);
+                signal(SIGXFSZ, SIG_IGN);
+            });
+            child.start(QCoreApplication::applicationFilePath(), {"savesUnderAFileSizeLimit"});
+            QVERIFY(child.waitForFinished(60'000));
+            QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+            return;
+        }
+        ProgramFixture f;
+        QVERIFY(f.setPort(f.sim));
+        click(child(f.window, "cmdFetch"));
+        QTRY_VERIFY_WITH_TIMEOUT(child(f.window, "cmdPrint")->isEnabled(), 10'000);
+        QTemporaryDir dir;
+        for (const char *action : {"actExportCsv", "actSaveImage"}) {
+            QFile file(dir.filePath(action));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+            file.close();
+            child<QAction>(f.window, action)->trigger();
+            answer(f.window, action == QByteArray("actExportCsv") ? "exportCsv" : "saveImage",
+                   file.fileName());
+            QVERIFY(
+                shown<QMessageBox>(f.window, "exportError")->text().endsWith(". File too large."));
+            dismiss(f.window, "exportError");
+            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "kept");
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"actExportCsv", "actSaveImage"})); // no temporary file left behind
     }
 
     void waveformArea()
