@@ -28,7 +28,8 @@ struct Outcome
     QString message; // what happened, in words for the operator; empty when Printed
 };
 
-// Prints one copy of the page on A4 and waits for the service's answer, giving up after `limit`.
+// Prints one copy of the page on A4 and waits for the service's answer, giving up after `limit`
+// (through CUPS; Qt's printer, used where there is no CUPS, takes as long as it takes).
 Outcome printReport(const ReportDetails &details, const ReportValues &values,
                     std::chrono::milliseconds limit = std::chrono::seconds(8));
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "ReportPage.h"
-
 #include "PrintService.h"
+#include "ReportPage.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
