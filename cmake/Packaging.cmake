@@ -104,6 +104,7 @@ else()
     string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
         libc6 libstdc++6 libgcc-s1
         libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6printsupport6
+        libcups2
         ${_voltrane_runtime_plugins})
 endif()
 # Qt draws text with whatever fonts there are; without any the windows show no text.

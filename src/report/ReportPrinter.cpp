@@ -1,27 +1,58 @@
 #include "ReportPrinter.h"
 
+#include "FileSave.h"
 #include "PrinterSurface.h"
 #include "ReportPage.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QObject>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 
 namespace {
 
-// Qt's PDF writer does not notice a write that fails (a full disk): a whole PDF file ends with
-// its "%%EOF" line.
-bool isWholePdf(const QString &fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) && file.size() > 16 && file.seek(file.size() - 16) &&
-           file.read(16).contains("%%EOF");
-}
+const QString DocumentTitle = QStringLiteral("Voltrane test report");
 
 } // namespace
 
 namespace ReportPrinter {
+
+QPageLayout pageLayout()
+{
+    // Qt's PDF printer keeps 10 points clear on every side.
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                       QPageLayout::Point);
+}
+
+QByteArray pdf(const ReportDetails &details, const ReportValues &values)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(1200); // what a high-resolution PDF printer draws at
+        writer.setPageLayout(pageLayout());
+        writer.setTitle(DocumentTitle);
+        writer.setCreator(QString());
+        QPainter painter(&writer);
+        PrinterSurface page(painter);
+        ReportPage::draw(page, details, values);
+    } // the painter ends the page and the writer finishes the file here
+    return bytes;
+}
+
+bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
+              QString *error)
+{
+    if (const QString why = FileSave::write(fileName, pdf(details, values)); !why.isEmpty()) {
+        *error = QObject::tr("The report could not be saved as \"%1\". %2. Choose another folder.")
+                     .arg(fileName, why);
+        return false;
+    }
+    return true;
+}
 
 bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,
            QString *error)
@@ -30,17 +61,13 @@ bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setFullPage(false); // the logical page spans the printable area
     printer.setCopyCount(1);
-    printer.setDocName(QStringLiteral("Voltrane test report"));
+    printer.setDocName(DocumentTitle);
 
-    const bool toFile = !printer.outputFileName().isEmpty();
     QPainter painter;
     if (!painter.begin(&printer)) {
-        *error = toFile ? QObject::tr("The report could not be saved as \"%1\": the file cannot "
-                                      "be written there. Choose another folder.")
-                              .arg(printer.outputFileName())
-                        : QObject::tr("The printer \"%1\" could not start the report. Check "
-                                      "that it is switched on and connected.")
-                              .arg(printer.printerName());
+        *error = QObject::tr("The printer \"%1\" could not start the report. Check that it is "
+                             "switched on and connected.")
+                     .arg(printer.printerName());
         return false;
     }
     PrinterSurface page(painter);
@@ -55,25 +82,10 @@ bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &
     if (!painter.end() || printer.printerState() == QPrinter::Error) {
         *error = QObject::tr("The report could not be finished on \"%1\". Check the printer, "
                              "then press \"P R I N T\" again.")
-                     .arg(toFile ? printer.outputFileName() : printer.printerName());
-        return false;
-    }
-    if (toFile && !isWholePdf(printer.outputFileName())) {
-        *error = QObject::tr("The report could not be saved whole as \"%1\" (is the disk full?). "
-                             "Choose another folder.")
-                     .arg(printer.outputFileName());
+                     .arg(printer.printerName());
         return false;
     }
     return true;
-}
-
-bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
-              QString *error)
-{
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(fileName);
-    return print(printer, details, values, error);
 }
 
 } // namespace ReportPrinter

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QPageLayout>
 #include <QString>
 
 class QPrinter;
@@ -9,15 +11,24 @@ struct ReportValues;
 // Prints the report page on a printer or into a PDF file, with no window involved.
 namespace ReportPrinter {
 
-// Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable
-// area), draws the page and ends the job. False, with the reason in words for the operator, on
-// failure; a failed job is aborted, so nothing half-drawn is printed.
-bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,
-           QString *error);
+// The page as the PDF file and the print service get it: A4 portrait with the margins Qt's PDF
+// printer gives it; the logical page spans the area inside the margins.
+QPageLayout pageLayout();
 
-// The same page into the PDF file `fileName`; a file that could not be written whole (a full
-// disk) is a failure too.
+// The report page as a whole one-page PDF, made in memory at 1200 dots per inch.
+QByteArray pdf(const ReportDetails &details, const ReportValues &values);
+
+// The same page into the PDF file `fileName`, written whole or not at all: a file of that name
+// that was there is left untouched when writing fails. False, with the reason in words for the
+// operator, on failure.
 bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
               QString *error);
+
+// Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable
+// area), draws the page and ends the job. False, with the reason in words for the operator, on
+// failure; a failed job is aborted, so nothing half-drawn is printed. Where the print service's
+// own library is not there to take the PDF, this is how a page reaches the printer.
+bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,
+           QString *error);
 
 } // namespace ReportPrinter

@@ -6,15 +6,30 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
-namespace Dialogs {
+namespace {
 
-void showError(QWidget *parent, const char *name, const QString &title, const QString &message)
+void show(QMessageBox::Icon icon, QWidget *parent, const char *name, const QString &title,
+          const QString &message)
 {
-    auto *box = new QMessageBox(QMessageBox::Critical, title, message, QMessageBox::Ok, parent);
+    auto *box = new QMessageBox(icon, title, message, QMessageBox::Ok, parent);
     box->setObjectName(QLatin1String(name));
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+} // namespace
+
+namespace Dialogs {
+
+void showError(QWidget *parent, const char *name, const QString &title, const QString &message)
+{
+    show(QMessageBox::Critical, parent, name, title, message);
+}
+
+void showMessage(QWidget *parent, const char *name, const QString &title, const QString &message)
+{
+    show(QMessageBox::Information, parent, name, title, message);
 }
 
 void askSaveFileName(QWidget *parent, const char *name, const QString &title,

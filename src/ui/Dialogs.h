@@ -14,6 +14,9 @@ namespace Dialogs {
 // plain characters. It deletes itself when closed.
 void showError(QWidget *parent, const char *name, const QString &title, const QString &message);
 
+// The same with an information icon, for news that is not a failure.
+void showMessage(QWidget *parent, const char *name, const QString &title, const QString &message);
+
 // A save-file dialog over `parent`, named `name`, that starts in the Documents folder (or the home
 // folder where there is none) with `suggestedName`, and adds that name's suffix to a name typed
 // without one. `save` gets the chosen file; nothing happens when the operator cancels.

@@ -11,9 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QPushButton>
+#include <QtConcurrent>
 
 using FixedLayout::button;
 using FixedLayout::label;
@@ -32,6 +31,8 @@ PrintDialog::PrintDialog(const DataSets &data, QWidget *owner)
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
     cmdPrint = place(button(tr("P R I N T"), this), "cmdPrint", 4800, 360, 1335, 615);
     connect(cmdPrint, &QPushButton::clicked, this, &PrintDialog::cmdPrint_Click);
+    connect(&m_printing, &QFutureWatcher<PrintService::Outcome>::finished, this,
+            &PrintDialog::printed);
 
     Frame1 = place(new QGroupBox(tr("Details:"), this), "Frame1", 240, 120, 4335, 1935);
     txtDate = place(new QLineEdit(Frame1), "txtDate", 1920, 1320, 2175, 285);
@@ -61,22 +62,43 @@ ReportDetails PrintDialog::details() const
 
 void PrintDialog::cmdPrint_Click()
 {
-    if (QPrinterInfo::defaultPrinter().isNull()) {
-        offerPdf();
+    if (m_waiting)
         return;
-    }
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-    QString error;
-    if (!ReportPrinter::print(printer, details(), ReportValues::of(m_data.shown()), &error))
-        Dialogs::showError(this, "printError", tr("Print"), error);
+    m_waiting = true;
+    cmdPrint->setEnabled(false);
+    cmdClose->setEnabled(false);
+    setWindowTitle(tr("Print - printing…"));
+    setCursor(Qt::BusyCursor);
+    // The print service may be slow to answer, or not answer at all: it is asked on a worker
+    // thread, which gets its own copy of what it prints.
+    m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, details(),
+                                           ReportValues::of(m_data.shown()),
+                                           std::chrono::seconds(8)));
 }
 
-void PrintDialog::offerPdf()
+void PrintDialog::printed()
 {
-    auto *question = new QMessageBox(
-        QMessageBox::Warning, tr("Print"),
-        tr("No printer is installed on this computer. Save the report as a PDF file instead?"),
-        QMessageBox::Save | QMessageBox::Cancel, this);
+    m_waiting = false;
+    cmdPrint->setEnabled(true);
+    cmdClose->setEnabled(true);
+    setWindowTitle(tr("Print"));
+    unsetCursor();
+    cmdPrint->setFocus(); // back where it was when pressed
+    using Kind = PrintService::Outcome::Kind;
+    const PrintService::Outcome outcome = m_printing.result();
+    if (outcome.kind == Kind::NoPrinter || outcome.kind == Kind::NotRunning)
+        offerPdf(outcome.message);
+    else if (outcome.kind == Kind::Paused)
+        Dialogs::showMessage(this, "printPaused", tr("Print"), outcome.message);
+    else if (outcome.kind != Kind::Printed)
+        Dialogs::showError(this, "printError", tr("Print"), outcome.message);
+}
+
+void PrintDialog::offerPdf(const QString &why)
+{
+    auto *question = new QMessageBox(QMessageBox::Warning, tr("Print"),
+                                     why + ' ' + tr("Save the report as a PDF file instead?"),
+                                     QMessageBox::Save | QMessageBox::Cancel, this);
     question->setObjectName(QStringLiteral("noPrinter"));
     question->setDefaultButton(QMessageBox::Save);
     question->setAttribute(Qt::WA_DeleteOnClose);
@@ -98,6 +120,15 @@ void PrintDialog::savePdf(const QString &fileName)
     QString error;
     if (!ReportPrinter::writePdf(fileName, details(), ReportValues::of(m_data.shown()), &error))
         Dialogs::showError(this, "printError", tr("Print"), error);
+}
+
+void PrintDialog::closeEvent(QCloseEvent *event)
+{
+    // The answer about the page on its way is still to come, and must be shown.
+    if (m_waiting)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
 }
 
 void PrintDialog::keyPressEvent(QKeyEvent *event)

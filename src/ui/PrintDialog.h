@@ -1,8 +1,10 @@
 #pragma once
 
+#include "PrintService.h"
 #include "ReportPage.h"
 
 #include <QDialog>
+#include <QFutureWatcher>
 
 class DataSets;
 class QGroupBox;
@@ -14,9 +16,12 @@ class QPushButton;
 // number (the date is filled in) and presses "P R I N T" for each report page wanted. The
 // dialog stays open until "Close".
 //
-// A page goes to the system's default printer. When there is no printer, the operator is offered
-// to save the page as a PDF file instead. A failure is never silent: the job is aborted and a
-// message says what went wrong; the dialog stays open.
+// A page goes to the system's default printer. The print service is asked on a worker thread, so
+// the window lives on meanwhile; the dialog shows that it is printing, its buttons wait and it
+// cannot be closed until the service has answered (or not, within seconds). When there is no
+// printer or no print service, the operator is offered to save the page as a PDF file instead.
+// Nothing goes wrong silently: a refused page, a paused printer or a service that does not answer
+// is said in a message; the dialog stays open.
 class PrintDialog : public QDialog
 {
     Q_OBJECT
@@ -30,13 +35,17 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void cmdPrint_Click();
-    void offerPdf();
+    void printed();
+    void offerPdf(const QString &why);
     void savePdf(const QString &fileName);
 
     const DataSets &m_data;
+    QFutureWatcher<PrintService::Outcome> m_printing;
+    bool m_waiting = false; // for the print service's answer, until it is shown
 
     QPushButton *cmdClose;
     QPushButton *cmdPrint;

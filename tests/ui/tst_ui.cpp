@@ -64,6 +64,7 @@ private slots:
             QTest::keyClick(dialog, Qt::Key_Escape);
             click(child(*dialog, "cmdPrint"));
             road.step("typed, Enter, Escape, \"P R I N T\" with no printer");
+            road.step((shown<QMessageBox>(*dialog, "noPrinter"), "the print service answered"));
             shown<QMessageBox>(*dialog, "noPrinter")->button(QMessageBox::Save)->click();
             road.step("Save");
             answer(*dialog, "savePdf", pdf);
