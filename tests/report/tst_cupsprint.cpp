@@ -13,6 +13,7 @@ class TestCupsPrint : public QObject
     Q_OBJECT
 
     QString m_queue;
+    std::unique_ptr<ProgramFixture> m_program; // with data set 1 of the simulator shown
 
     // Runs a shell command line as root (through sudo when not root); whether it succeeded.
     static bool sh(const QString &command)
@@ -31,8 +32,11 @@ private slots:
     void initTestCase()
     {
         m_queue = PdfText::run("lpstat", {"-d"}).value_or("").split(':').value(1).trimmed();
-        if (PdfText::run("lpstat", {"-v", m_queue}).value_or("").contains(": cups-pdf:"))
+        if (PdfText::run("lpstat", {"-v", m_queue}).value_or("").contains(": cups-pdf:")) {
+            m_program = std::make_unique<ProgramFixture>();
+            QVERIFY(m_program->fetched());
             return;
+        }
         if (qgetenv("CI") == "true" || qgetenv("VOLTRANE_TEST_CUPS") == "1")
             QFAIL("no CUPS scheduler with a cups-pdf default printer (scripts/cups-setup.sh)");
         QSKIP("no CUPS scheduler with a cups-pdf default printer (scripts/cups-setup.sh)");
@@ -79,9 +83,10 @@ private slots:
         const QString token = "VT" + QString::number(QDateTime::currentMSecsSinceEpoch());
         const Mend mend{mendIt};
         QVERIFY(sh(breakIt));
-        ProgramFixture f;
-        click(child(f.window, "cmdPrint"));
-        QWidget *dialog = child(f.window, "frmPrint");
+        MainWindow &w = m_program->window;
+        qDeleteAll(w.findChildren<QDialog *>("frmPrint")); // the last case's
+        click(child(w, "cmdPrint"));
+        QWidget *dialog = child(w, "frmPrint");
         QTest::keyClicks(child(*dialog, "txtEserial"), token);
         click(child(*dialog, "cmdPrint"));
         // The window lives on while the service is asked: the dialog says so, waits and stays.

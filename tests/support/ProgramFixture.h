@@ -25,6 +25,14 @@ struct ProgramFixture
         click(child(window, "cmdSetPort"));
         return port && link.cm->isOpen();
     }
+    // Opens the simulator's port and fetches; whether a data set is shown afterwards.
+    bool fetched()
+    {
+        if (!setPort(sim))
+            return false;
+        click(child(window, "cmdFetch"));
+        return QTest::qWaitFor([&] { return child(window, "cmdPrint")->isEnabled(); }, 10'000);
+    }
     MeterSimulator sim;
     bool started;
     MeterLink link;

@@ -197,24 +197,32 @@ private slots:
             return;
         }
         ProgramFixture f;
-        QVERIFY(f.setPort(f.sim));
-        click(child(f.window, "cmdFetch"));
-        QTRY_VERIFY_WITH_TIMEOUT(child(f.window, "cmdPrint")->isEnabled(), 10'000);
+        QVERIFY(f.fetched());
         QTemporaryDir dir;
-        for (const char *action : {"actExportCsv", "actSaveImage"}) {
-            QFile file(dir.filePath(action));
+        click(child(f.window, "cmdPrint"));
+        QWidget &print = *shown(f.window, "frmPrint");
+        for (const char *save : {"exportCsv", "saveImage", "savePdf"}) {
+            QFile file(dir.filePath(save));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
             file.close();
-            child<QAction>(f.window, action)->trigger();
-            answer(f.window, action == QByteArray("actExportCsv") ? "exportCsv" : "saveImage",
-                   file.fileName());
-            QVERIFY(
-                shown<QMessageBox>(f.window, "exportError")->text().endsWith(". File too large."));
-            dismiss(f.window, "exportError");
+            QWidget &window = save == QByteArray("savePdf") ? print : f.window;
+            if (&window == &print) {
+                click(child(print, "cmdPrint")); // no print service: the PDF is offered
+                shown<QMessageBox>(print, "noPrinter")->button(QMessageBox::Save)->click();
+            } else {
+                child<QAction>(f.window,
+                               save == QByteArray("exportCsv") ? "actExportCsv" : "actSaveImage")
+                    ->trigger();
+            }
+            answer(window, save, file.fileName());
+            auto *error =
+                shown<QMessageBox>(window, &window == &print ? "printError" : "exportError");
+            QVERIFY(error->text().contains(". File too large."));
+            error->accept();
             QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "kept");
         }
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList({"actExportCsv", "actSaveImage"})); // no temporary file left behind
+                 QStringList({"exportCsv", "saveImage", "savePdf"})); // no temporary file left
     }
 
     void waveformArea()
