@@ -56,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         at += n;
     }
     ScriptedMeter line(replies);
+    for (QByteArray &reply : replies) // what the fetch keeps of each
+        reply.truncate(FetchSequence::MaxReplyLength);
     FetchSequence fetch(&line, std::chrono::milliseconds(0));
     DataSets data;
     QObject::connect(&fetch, &FetchSequence::modelReplyReceived,
