@@ -148,6 +148,17 @@ void FetchSequence::takeReply()
     const int step = m_step;
     const quint64 run = m_run;
     const QByteArray reply = std::exchange(m_reply, {});
+    // Every reply starts with its command's two characters. One that starts with an earlier
+    // command's came after its own wait had ended: taking it would put it in the wrong place.
+    for (int earlier = 0; earlier < step; ++earlier) {
+        if (reply.startsWith(Commands[earlier].first(2))) {
+            stop(tr("The meter answers too late: %1 came only after %2 had been asked for. The "
+                    "fetch has stopped, so that no reply is taken for another. Check the meter "
+                    "and its cable, then press \"Fetch Data\" again.")
+                     .arg(replyName(earlier), replyName(step)));
+            return;
+        }
+    }
 
     // A receiver may abort() the fetch, start another or delete the sequence (the window
     // closing); check after every emit that this run is still the one going on.

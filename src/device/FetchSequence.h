@@ -24,6 +24,8 @@ class QTimer;
 // - Nothing by the end of the further wait: the reply is empty (the meter does not answer that
 //   command). Still arriving then: the fetch stops with failed(), as the meter answers too late
 //   for its replies to be told apart.
+// - A reply that starts with an earlier command's two characters ("?M" where "?S" is awaited)
+//   is that command's, later still: the fetch stops with failed() too.
 // - A reply keeps its first 1024 bytes (the port's receive buffer); the rest is line noise.
 // The quiet gap is 100 ms, or a quarter of the reply wait when that is shorter.
 //

@@ -80,10 +80,9 @@ private slots:
         const Replies whole = {"?MVM\r", "?SSN\r", r1, "", "x", r4},
                       taken = {"M:?MVM\r", "S:?SSN\r", "1:" + r1, "2:", "3:x", "4:" + r4, "done"};
         for (const auto &[before, replies, late, piece, wait, log] :
-             {std::tuple<QByteArray, Replies, ms, qsizetype, ms, Replies>{"", whole, 0ms, 0, 5ms,
-                                                                          taken},
+             {std::tuple<QByteArray, Replies, ms, qsizetype, ms, Replies>{
+                  "xy", whole, 0ms, 0, 5ms, taken}, // noise before a command answers nothing
               {"", {}, 0ms, 0, 5ms, {"M:", "S:", "1:", "2:", "3:", "4:", "done"}}, // silent
-              {"xy", whole, 0ms, 0, 5ms, taken}, // noise before a command answers nothing
               {"", whole, 52ms, 0, 40ms, taken}, // each reply after the wait, whole and in place
               {"", whole, 37ms, 111, 40ms, taken}}) { // records in two pieces across the wait's end
             Fetch f(replies, wait);
@@ -105,18 +104,21 @@ private slots:
                 f.line.written == "?M\r?S\r?1\r");
         QObject::connect(&f.fetch, &FetchSequence::modelReplyReceived, &f.line, &QIODevice::close);
         QVERIFY(f.run() && !f.fetch.start());
-        // A model reply still coming in, 10 bytes every 5 ms, when the further wait ends.
-        Fetch late({QByteArray(1000, 'v')}, 40ms);
-        late.line.late = 5ms, late.line.piece = 10;
-        QVERIFY(late.run() && late.line.written == "?M\r");
-        QCOMPARE(
-            f.log.mid(4) + late.log,
-            Replies({"failed:The command could not be sent: the port is closed.",
-                     "failed:The port is not open. Choose the meter's port and press \"Set Port\".",
-                     "failed:The meter answers too late: its model number was still coming in "
-                     "0.08 seconds after it was asked for. The fetch has stopped, so that no "
-                     "reply is taken for another. Check the meter and its cable, then press "
-                     "\"Fetch Data\" again."}));
+        // A model reply still coming in, 10 bytes every 5 ms, when the further wait ends; one that
+        // comes after the further wait, while "?S" is awaited.
+        Fetch late({QByteArray(1000, 'v')}, 40ms), later({"?MVM\r", "?SSN\r"}, 40ms);
+        late.line.late = 5ms, late.line.piece = 10, later.line.late = 90ms;
+        QVERIFY(late.run() && later.run() &&
+                late.line.written + later.line.written == "?M\r?M\r?S\r");
+        QCOMPARE((f.log.mid(4) + late.log + later.log).join('|'),
+                 "failed:The command could not be sent: the port is closed.|failed:The port is not "
+                 "open. Choose the meter's port and press \"Set Port\".|failed:The meter answers "
+                 "too late: its model number was still coming in 0.08 seconds after it was asked "
+                 "for. The fetch has stopped, so that no reply is taken for another. Check the "
+                 "meter and its cable, then press \"Fetch Data\" again.|M:|failed:The meter "
+                 "answers too late: its model number came only after its serial number had been "
+                 "asked for. The fetch has stopped, so that no reply is taken for another. Check "
+                 "the meter and its cable, then press \"Fetch Data\" again.");
     }
 
     void lateMeter()

@@ -34,10 +34,7 @@ protected:
     {
         written.append(data, size);
         const QByteArray reply = m_replies.isEmpty() ? QByteArray() : m_replies.takeFirst();
-        if (late.count())
-            arriveLater(reply, late);
-        else
-            arriving += reply;
+        late.count() ? arriveLater(reply, late) : void(arriving += reply);
         return size;
     }
 
