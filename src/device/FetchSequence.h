@@ -12,11 +12,12 @@ class QTimer;
 // Fetches everything the meter holds: it sends "?M", "?S", "?1", "?2", "?3", "?4" (each followed
 // by a carriage return) one at a time and takes the reply to each before sending the next.
 //
-// The meter has no framing, so timing is all there is to keep its replies apart:
+// The meter has no framing (a reply only starts with its command's two characters), so mostly
+// timing keeps its replies apart:
 // - Bytes on the line when a command is about to go out belong to no reply and are dropped.
 // - After each command the single-shot reply timer `tmrTout` runs one reply wait. A reply that
-//   has come and has been quiet for the quiet gap by then is taken as it stands: a meter that
-//   answers within the wait gets the commands one reply wait apart.
+//   has come and has been quiet for the quiet gap by then (or is a whole record) is taken as it
+//   stands: a meter that answers within the wait gets the commands one reply wait apart.
 // - A reply that has not started when the wait ends, or is still arriving (its last bytes came
 //   less than the quiet gap ago and it is not yet a whole 222-byte record), gets one further
 //   reply wait at most: it is taken as soon as the line has been quiet for the quiet gap after
