@@ -4,7 +4,9 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 constexpr int ModelStep = 0;
@@ -16,17 +18,31 @@ const std::array<QByteArray, FetchSequence::StepCount> Commands{
     QByteArrayLiteral("?M\r"), QByteArrayLiteral("?S\r"), QByteArrayLiteral("?1\r"),
     QByteArrayLiteral("?2\r"), QByteArrayLiteral("?3\r"), QByteArrayLiteral("?4\r"),
 };
+
+QString replyName(int step)
+{
+    if (step == ModelStep)
+        return FetchSequence::tr("its model number");
+    if (step == SerialStep)
+        return FetchSequence::tr("its serial number");
+    return FetchSequence::tr("data set %1").arg(step - FirstRecordStep + 1);
+}
 } // namespace
 
 FetchSequence::FetchSequence(QIODevice *line, std::chrono::milliseconds replyWait, QObject *parent)
-    : QObject(parent), m_line(line), tmrTout(new QTimer(this))
+    : QObject(parent), m_line(line), tmrTout(new QTimer(this)), m_quiet(new QTimer(this))
 {
     tmrTout->setObjectName(QStringLiteral("tmrTout"));
-    tmrTout->setSingleShot(true);
-    // A coarse timer may end the wait up to 5 % early; the meter is owed the whole interval.
-    tmrTout->setTimerType(Qt::PreciseTimer);
+    // A coarse timer may end a wait up to 5 % early, or swap the two timers' order.
+    for (QTimer *timer : {tmrTout, m_quiet}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     tmrTout->setInterval(replyWait);
-    connect(tmrTout, &QTimer::timeout, this, &FetchSequence::takeReply);
+    m_quiet->setInterval(std::min<std::chrono::milliseconds>(QuietGap, replyWait / 4));
+    connect(tmrTout, &QTimer::timeout, this, &FetchSequence::waitEnded);
+    connect(m_quiet, &QTimer::timeout, this, &FetchSequence::quietEnded);
+    connect(m_line, &QIODevice::readyRead, this, &FetchSequence::bytesArrived);
 }
 
 bool FetchSequence::start()
@@ -45,6 +61,9 @@ bool FetchSequence::start()
 void FetchSequence::abort()
 {
     tmrTout->stop();
+    m_quiet->stop();
+    m_reply.clear();
+    m_waitingOn = false;
     m_step = -1;
     ++m_run;
 }
@@ -64,6 +83,8 @@ void FetchSequence::stop(const QString &message)
 void FetchSequence::sendCommand()
 {
     const QByteArray &command = Commands[m_step];
+    if (m_line->isOpen())
+        m_line->readAll(); // what came before the command answers nothing
     if (!m_line->isOpen() || m_line->write(command) != command.size()) {
         stop(tr("The command could not be sent: the port is closed."));
         return;
@@ -71,13 +92,73 @@ void FetchSequence::sendCommand()
     tmrTout->start();
 }
 
-void FetchSequence::takeReply()
+qsizetype FetchSequence::collect()
+{
+    const QByteArray bytes = m_line->isOpen() ? m_line->readAll() : QByteArray();
+    if (isRunning())
+        m_reply += bytes.first(std::min(bytes.size(), MaxReplyLength - m_reply.size()));
+    return bytes.size();
+}
+
+void FetchSequence::bytesArrived()
+{
+    if (collect() == 0 || !isRunning())
+        return; // between fetches the line's bytes are read only to be dropped
+    m_quiet->start();
+    if (m_waitingOn && recordComplete())
+        takeReply();
+}
+
+void FetchSequence::waitEnded()
 {
     if (!isRunning())
         return;
+    collect(); // bytes that came without a readyRead() are not known to be still arriving
+    const bool arriving = m_quiet->isActive() && !recordComplete();
+    if (!m_waitingOn && (m_reply.isEmpty() || arriving)) {
+        m_waitingOn = true;
+        tmrTout->start();
+    } else if (m_waitingOn && !m_reply.isEmpty() && arriving) {
+        stop(tr("The meter answers too late: %1 was still coming in %2 seconds after it was "
+                "asked for. The fetch has stopped, so that no reply is taken for another. Check "
+                "the meter and its cable, then press \"Fetch Data\" again.")
+                 .arg(replyName(m_step))
+                 .arg(2 * tmrTout->interval() / 1000.0));
+    } else {
+        takeReply(); // whole, or empty when nothing came at all
+    }
+}
+
+void FetchSequence::quietEnded()
+{
+    if (isRunning() && m_waitingOn && !m_reply.isEmpty())
+        takeReply();
+}
+
+bool FetchSequence::recordComplete() const
+{
+    return m_step >= FirstRecordStep && m_reply.size() >= RecordLength;
+}
+
+void FetchSequence::takeReply()
+{
+    tmrTout->stop();
+    m_quiet->stop();
+    m_waitingOn = false;
     const int step = m_step;
     const quint64 run = m_run;
-    const QByteArray reply = m_line->isOpen() ? m_line->readAll() : QByteArray();
+    const QByteArray reply = std::exchange(m_reply, {});
+    // Every reply starts with its command's two characters. One that starts with an earlier
+    // command's came after its own wait had ended: taking it would put it in the wrong place.
+    for (int earlier = 0; earlier < step; ++earlier) {
+        if (reply.startsWith(Commands[earlier].first(2))) {
+            stop(tr("The meter answers too late: %1 came only after %2 had been asked for. The "
+                    "fetch has stopped, so that no reply is taken for another. Check the meter "
+                    "and its cable, then press \"Fetch Data\" again.")
+                     .arg(replyName(earlier), replyName(step)));
+            return;
+        }
+    }
 
     // A receiver may abort() the fetch, start another or delete the sequence (the window
     // closing); check after every emit that this run is still the one going on.

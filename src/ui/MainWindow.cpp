@@ -167,7 +167,13 @@ void MainWindow::connectLink()
         ShowData(0);
         reportUnreadData();
     });
-    connect(fetch, &FetchSequence::failed, this, &MainWindow::endFetch);
+    connect(fetch, &FetchSequence::failed, this, [this](const QString &message) {
+        endFetch();
+        // A failing port is reported by portFailed(); this is the meter's own trouble (it
+        // answers too late).
+        if (m_link.cm->isOpen())
+            Dialogs::showError(this, "fetchError", tr("Fetch Data"), message);
+    });
 }
 
 void MainWindow::cmdSetPort_Click()

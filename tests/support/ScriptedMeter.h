@@ -1,9 +1,14 @@
 #pragma once
 
 #include <QIODevice>
+#include <QTimer>
 
-// A line whose far end is a script: each write (a command) makes the next reply arrive whole.
-// Unlike a QBuffer, what is written and what is read are two streams, as on a serial line.
+#include <chrono>
+
+// A line whose far end is a script: each write (a command) makes the next reply arrive, whole at
+// once, or `late` after the write in pieces of `piece` bytes (0: whole) 5 ms apart, each
+// announced by readyRead(). Unlike a QBuffer, what is written and what is read are two streams,
+// as on a serial line.
 class ScriptedMeter : public QIODevice
 {
 public:
@@ -14,6 +19,8 @@ public:
     bool isSequential() const override { return true; }
     QByteArray written;  // every byte sent to the meter
     QByteArray arriving; // sent by the meter, not read yet
+    std::chrono::milliseconds late{0};
+    qsizetype piece = 0;
 
 protected:
     qint64 readData(char *data, qint64 max) override
@@ -26,10 +33,21 @@ protected:
     qint64 writeData(const char *data, qint64 size) override
     {
         written.append(data, size);
-        arriving += m_replies.isEmpty() ? QByteArray() : m_replies.takeFirst();
+        const QByteArray reply = m_replies.isEmpty() ? QByteArray() : m_replies.takeFirst();
+        late.count() ? arriveLater(reply, late) : void(arriving += reply);
         return size;
     }
 
 private:
+    void arriveLater(const QByteArray &rest, std::chrono::milliseconds after)
+    {
+        if (!rest.isEmpty())
+            QTimer::singleShot(after, Qt::PreciseTimer, this, [this, rest] {
+                const qsizetype n = piece > 0 ? std::min(piece, rest.size()) : rest.size();
+                arriving += rest.first(n);
+                emit readyRead();
+                arriveLater(rest.sliced(n), std::chrono::milliseconds(5));
+            });
+    }
     QList<QByteArray> m_replies;
 };

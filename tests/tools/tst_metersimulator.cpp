@@ -57,6 +57,7 @@ private slots:
             {{}, "\r\n?M\n\r" + noise + "\r\n", "?M|" + noise + '|', Model + Serial}, // LF, CR LF
             {{}, "?X\r?m\r?5\r?0\r?MM\rM\r?M\r?S", "?X|?m|?5|?0|?MM|M|?M|", Model},   // no CR yet
             {{.silent = true}, "?M\r?1\r", "?M|?1|", ""},
+            {{.silentTo = {"?M", "?2"}}, "?M\r?2\r?1\r?S\r", "?M|?2|?1|?S|", record(1) + Serial},
             {{.replyDelay = 300ms, .recordLength = 221, .model = "X-1", .serial = "7"},
              "?M\r?S\r?1\r",
              "?M|?S|?1|",
@@ -111,7 +112,8 @@ private slots:
                               .arg(sim.exitCode())
                               .arg(QFile::exists(device) ? "left" : "gone");
         }
-        for (const QStringList &bad : {QStringList{"--delay", "soon"}, {"--hang-up-after", "0"}}) {
+        for (const QStringList &bad :
+             {QStringList{"--delay", "soon"}, {"--hang-up-after", "0"}, {"--silent-to", "?5"}}) {
             QProcess sim;
             sim.start(METER_SIM_PATH, bad);
             QVERIFY(sim.waitForFinished());

@@ -155,11 +155,19 @@ private slots:
         QVERIFY(shown(w, "commPortError"));
         road.step("the cable pulled");
         dismiss(w, "commPortError");
-        MeterSimulator other({.recordLength = 221, .model = "VM-9"}), silent({.silent = true});
-        QVERIFY(other.start() && silent.start() && f.setPort(silent));
+        MeterSimulator other({.recordLength = 221, .model = "VM-9"}), silent({.silent = true}),
+            late({.replyDelay = std::chrono::milliseconds(1000)});
+        QVERIFY(other.start() && silent.start() && late.start() && f.setPort(silent));
         click(child(w, "cmdFetch"));
         QVERIFY(shown(w, "commPortError"));
         road.step("a meter that does not answer");
+        dismiss(w, "commPortError");
+        QVERIFY(f.setPort(late));
+        click(child(w, "cmdFetch"));
+        QVERIFY(shown(w, "fetchError"));
+        road.step("a meter that answers too late, then its cable pulled");
+        dismiss(w, "fetchError");
+        late.hangUp();
         dismiss(w, "commPortError");
         QVERIFY(f.setPort(other));
         click(child(w, "cmdFetch"));

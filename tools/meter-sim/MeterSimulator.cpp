@@ -134,6 +134,11 @@ bool MeterSimulator::start(QString *errorMessage)
     m_writeNotifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &MeterSimulator::writeToLine);
+    // Waits in the terminal (or in m_output) until a client opens the port and reads it.
+    QByteArray noise(std::max(m_options.noiseBytes, 0), Qt::Uninitialized);
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = char(i * 37 + 11); // every byte value, none the same as the one before
+    send(noise);
     return true;
 }
 
@@ -221,7 +226,7 @@ void MeterSimulator::handleCommand(const QByteArray &line)
         hangUp();
         return;
     }
-    if (m_options.silent)
+    if (m_options.silent || m_options.silentTo.contains(commandIn(line)))
         return;
 
     QByteArray reply = replyFor(line, m_options);

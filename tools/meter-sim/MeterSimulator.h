@@ -16,6 +16,7 @@ class QTimer;
 struct MeterSimulatorOptions
 {
     bool silent = false;                     // answer nothing (commands are still received)
+    QList<QByteArray> silentTo{};            // answer nothing to these commands only, e.g. "?2"
     std::chrono::milliseconds replyDelay{0}; // from a command's CR to its reply
     // data-set replies cut to, or padded with 0x00 to, this length
     int recordLength = Measurement::RecordLength;
@@ -23,6 +24,7 @@ struct MeterSimulatorOptions
     int hangUpAfter = -1; // close the line on the n-th command, before answering it; < 1: never
     QByteArray model = "VM-2000";
     QByteArray serial = "SN-104233";
+    int noiseBytes = 0; // line noise sent unasked as soon as the line is open
 };
 
 // A meter on a pseudo-terminal. start() creates the terminal pair; the PC program (or a test)

@@ -118,6 +118,11 @@ int main(int argc, char *argv[])
 
     const QCommandLineOption silentOption(
         QStringLiteral("silent"), QStringLiteral("Answer nothing, like a meter that is off."));
+    const QCommandLineOption silentToOption(
+        QStringLiteral("silent-to"),
+        QStringLiteral("Answer nothing to COMMAND (?M, ?S, ?1 ... ?4) only; may be given more "
+                       "than once."),
+        QStringLiteral("COMMAND"));
     const QCommandLineOption delayOption(
         QStringLiteral("delay"),
         QStringLiteral("Answer each command MS milliseconds late (default 0)."),
@@ -142,8 +147,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption serialOption(
         QStringLiteral("serial"), QStringLiteral("Serial number for ?S (default SN-104233)."),
         QStringLiteral("TEXT"), QStringLiteral("SN-104233"));
-    parser.addOptions({silentOption, delayOption, recordLengthOption, garbledOption, hangUpOption,
-                       modelOption, serialOption});
+    const QCommandLineOption noiseOption(
+        QStringLiteral("noise"),
+        QStringLiteral("Send N bytes of line noise unasked as soon as it starts; they wait on the "
+                       "line until the program opens the port (default 0)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({silentOption, silentToOption, delayOption, recordLengthOption, garbledOption,
+                       hangUpOption, modelOption, serialOption, noiseOption});
     parser.process(app);
 
     MeterSimulatorOptions options;
@@ -151,13 +161,23 @@ int main(int argc, char *argv[])
     options.garbled = parser.isSet(garbledOption);
     const std::optional<int> delay = intOption(parser, delayOption, 0, 3'600'000);
     const std::optional<int> recordLength = intOption(parser, recordLengthOption, 0, 65'536);
+    const std::optional<int> noise = intOption(parser, noiseOption, 0, 1 << 24);
     const std::optional<QByteArray> model = textOption(parser, modelOption);
     const std::optional<QByteArray> serial = textOption(parser, serialOption);
     std::optional<int> hangUpAfter = -1;
     if (parser.isSet(hangUpOption))
         hangUpAfter = intOption(parser, hangUpOption, 1, 1'000'000);
-    if (!delay || !recordLength || !model || !serial || !hangUpAfter)
+    for (const QString &command : parser.values(silentToOption)) {
+        if (command.size() != 2 || !MeterSimulator::isKnownCommand(command.toLatin1())) {
+            printLine(stderr, QStringLiteral("voltrane-meter-sim: --silent-to takes one of ?M, "
+                                             "?S, ?1, ?2, ?3, ?4"));
+            return 2;
+        }
+        options.silentTo += command.toLatin1();
+    }
+    if (!delay || !recordLength || !noise || !model || !serial || !hangUpAfter)
         return 2;
+    options.noiseBytes = *noise;
     options.replyDelay = std::chrono::milliseconds(*delay);
     options.recordLength = *recordLength;
     options.model = *model;
