@@ -12,7 +12,7 @@
 
 namespace {
 
-const QString DocumentTitle = QStringLiteral("Voltrane test report");
+const QString DocumentTitle = QStringLiteral("Test Report");
 
 } // namespace
 
@@ -35,7 +35,7 @@ QByteArray pdf(const ReportDetails &details, const ReportValues &values)
         writer.setResolution(1200); // what a high-resolution PDF printer draws at
         writer.setPageLayout(pageLayout());
         writer.setTitle(DocumentTitle);
-        writer.setCreator(QString());
+        writer.setCreator(QStringLiteral("Voltrane Meter " VOLTRANE_VERSION));
         QPainter painter(&writer);
         PrinterSurface page(painter);
         ReportPage::draw(page, details, values);
@@ -52,6 +52,17 @@ bool writePdf(const QString &fileName, const ReportDetails &details, const Repor
         return false;
     }
     return true;
+}
+
+QString fileName(const QString &model, QDate date)
+{
+    QString safe;
+    for (const char32_t c : model.toUcs4()) // one '_' for each character, also beyond 16 bits
+        safe += (c < 0x80 && (QChar::isLetterOrNumber(c) || c == '.' || c == '_' || c == '-'))
+                    ? QChar(c)
+                    : QChar('_');
+    return QStringLiteral("test-report_%1_%2.pdf")
+        .arg(model.isEmpty() ? QStringLiteral("energizer") : safe, date.toString(Qt::ISODate));
 }
 
 bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,

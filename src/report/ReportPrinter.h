@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QPageLayout>
 #include <QString>
 
@@ -15,7 +16,9 @@ namespace ReportPrinter {
 // printer gives it; the logical page spans the area inside the margins.
 QPageLayout pageLayout();
 
-// The report page as a whole one-page PDF, made in memory at 1200 dots per inch.
+// The report page as a whole one-page PDF, made in memory at 1200 dots per inch: vector drawing,
+// the fonts embedded, titled "Test Report" and made by "Voltrane Meter <version>". This is what
+// the print service gets and what a saved PDF file holds.
 QByteArray pdf(const ReportDetails &details, const ReportValues &values);
 
 // The same page into the PDF file `fileName`, written whole or not at all: a file of that name
@@ -23,6 +26,11 @@ QByteArray pdf(const ReportDetails &details, const ReportValues &values);
 // operator, on failure.
 bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
               QString *error);
+
+// The name the report's PDF file is offered under: test-report_<model>_<yyyy-mm-dd>.pdf, with
+// every character of the model other than ASCII letters, digits, '.', '_' and '-' replaced by
+// '_' (so the name is good on any file system and in any shell), "energizer" when it is empty.
+QString fileName(const QString &model, QDate date);
 
 // Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable
 // area), draws the page and ends the job. False, with the reason in words for the operator, on

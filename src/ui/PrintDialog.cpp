@@ -31,6 +31,8 @@ PrintDialog::PrintDialog(const DataSets &data, QWidget *owner)
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
     cmdPrint = place(button(tr("P R I N T"), this), "cmdPrint", 4800, 360, 1335, 615);
     connect(cmdPrint, &QPushButton::clicked, this, &PrintDialog::cmdPrint_Click);
+    cmdSavePdf = place(button(tr("Save PDF…"), this), "cmdSavePdf", 4800, 1140, 1335, 375);
+    connect(cmdSavePdf, &QPushButton::clicked, this, &PrintDialog::askPdf);
     connect(&m_printing, &QFutureWatcher<PrintService::Outcome>::finished, this,
             &PrintDialog::printed);
 
@@ -48,7 +50,8 @@ PrintDialog::PrintDialog(const DataSets &data, QWidget *owner)
     QWidget::setTabOrder(txtEmodel, txtEserial);
     QWidget::setTabOrder(txtEserial, txtDate);
     QWidget::setTabOrder(txtDate, cmdPrint);
-    QWidget::setTabOrder(cmdPrint, cmdClose);
+    QWidget::setTabOrder(cmdPrint, cmdSavePdf);
+    QWidget::setTabOrder(cmdSavePdf, cmdClose);
 
     // Every opening starts fresh: empty boxes, today's date, the focus on the model number.
     txtDate->setText(ReportPage::dateText(QDate::currentDate()));
@@ -64,11 +67,7 @@ void PrintDialog::cmdPrint_Click()
 {
     if (m_waiting)
         return;
-    m_waiting = true;
-    cmdPrint->setEnabled(false);
-    cmdClose->setEnabled(false);
-    setWindowTitle(tr("Print - printing…"));
-    setCursor(Qt::BusyCursor);
+    setWaiting(true);
     // The print service may be slow to answer, or not answer at all: it is asked on a worker
     // thread, which gets its own copy of what it prints.
     m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, details(),
@@ -76,13 +75,21 @@ void PrintDialog::cmdPrint_Click()
                                            std::chrono::seconds(8)));
 }
 
+void PrintDialog::setWaiting(bool waiting)
+{
+    m_waiting = waiting;
+    for (QPushButton *b : {cmdPrint, cmdSavePdf, cmdClose})
+        b->setEnabled(!waiting);
+    setWindowTitle(waiting ? tr("Print - printing…") : tr("Print"));
+    if (waiting)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+}
+
 void PrintDialog::printed()
 {
-    m_waiting = false;
-    cmdPrint->setEnabled(true);
-    cmdClose->setEnabled(true);
-    setWindowTitle(tr("Print"));
-    unsetCursor();
+    setWaiting(false);
     cmdPrint->setFocus(); // back where it was when pressed
     using Kind = PrintService::Outcome::Kind;
     const PrintService::Outcome outcome = m_printing.result();
@@ -103,16 +110,20 @@ void PrintDialog::offerPdf(const QString &why)
     question->setDefaultButton(QMessageBox::Save);
     question->setAttribute(Qt::WA_DeleteOnClose);
     connect(question, &QMessageBox::finished, this, [this](int result) {
-        if (result != QMessageBox::Save)
-            return;
-        const QString serial = details().serial.trimmed();
-        Dialogs::askSaveFileName(
-            this, "savePdf", tr("Save Report as PDF"),
-            serial.isEmpty() ? QStringLiteral("test-report.pdf")
-                             : QStringLiteral("test-report-%1.pdf").arg(serial),
-            tr("PDF files (*.pdf)"), [this](const QString &fileName) { savePdf(fileName); });
+        if (result == QMessageBox::Save)
+            askPdf();
     });
     question->open();
+}
+
+// "Save PDF…", and the offer to save when there is no printer: the page that "P R I N T" prints,
+// into a file the operator names.
+void PrintDialog::askPdf()
+{
+    Dialogs::askSaveFileName(this, "savePdf", tr("Save Report as PDF"),
+                             ReportPrinter::fileName(details().model, QDate::currentDate()),
+                             tr("PDF files (*.pdf)"),
+                             [this](const QString &fileName) { savePdf(fileName); });
 }
 
 void PrintDialog::savePdf(const QString &fileName)

@@ -13,8 +13,8 @@ class QLineEdit;
 class QPushButton;
 
 // The print details dialog, `frmPrint`: the operator types the energizer's model and serial
-// number (the date is filled in) and presses "P R I N T" for each report page wanted. The
-// dialog stays open until "Close".
+// number (the date is filled in) and presses "P R I N T" for each report page wanted, or
+// "Save PDF…" to keep the same page as a PDF file. The dialog stays open until "Close".
 //
 // A page goes to the system's default printer. The print service is asked on a worker thread, so
 // the window lives on meanwhile; the dialog shows that it is printing, its buttons wait and it
@@ -41,7 +41,9 @@ private:
     void cmdPrint_Click();
     void printed();
     void offerPdf(const QString &why);
+    void askPdf();
     void savePdf(const QString &fileName);
+    void setWaiting(bool waiting);
 
     const DataSets &m_data;
     QFutureWatcher<PrintService::Outcome> m_printing;
@@ -49,6 +51,7 @@ private:
 
     QPushButton *cmdClose;
     QPushButton *cmdPrint;
+    QPushButton *cmdSavePdf;
     QGroupBox *Frame1;
     QLineEdit *txtDate;
     QLineEdit *txtEserial;

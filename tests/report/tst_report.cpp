@@ -158,10 +158,10 @@ private slots:
 
     void printedPage()
     {
-        // As ReportPrinter prints it: one A4 page, the default face in both weights, 41 words, the
-        // heading at its place 20 points high and a value line 12, whatever the logical scale; ink
-        // on the frame, axes, a tick, the peak sample and the trace (gain round(3650 / 128) = 29),
-        // none above the peak, beside the axes or at the time axis' end.
+        // As ReportPrinter prints it: one A4 page, the default face in both weights embedded, 41
+        // words, the heading at its place 20 points high and a value line 12, whatever the logical
+        // scale; ink on the frame, axes, a tick, the peak sample and the trace (gain round(3650 /
+        // 128) = 29), none above the peak, beside the axes or at the time axis' end.
         QTemporaryDir dir;
         const QString pdf = dir.filePath("report.pdf");
         ReportValues values =
@@ -176,7 +176,8 @@ private slots:
             QString(PdfText::run("pdffonts", {pdf}).value_or("")).split('\n').mid(2);
         QVERIFY(read.pages.size() == 1 && read.pages[0].toSize() == QSize(595, 842) &&
                 faces.filter(QFontInfo(QFont()).family().remove(' ')).size() == 2 &&
-                faces.filter("-Bold ").size() == 1);
+                faces.filter("-Bold ").size() == 1 &&
+                faces.filter(QRegularExpression(" yes +(yes|no) +(yes|no) +\\d+ +0$")).size() == 2);
         const QRectF area = ReportPrinter::pageLayout().paintRect(QPageLayout::Point);
         const QRectF heading = read.words[0].second,
                      voltage = std::ranges::find(read.words, "Voltage", &Word::first)->second;
@@ -191,6 +192,11 @@ private slots:
                        "11000,11100 3000,7288 3025,7476 3000,6000 1500,8500 12500,11000 7000,14200 "
                        "12000,11120"),
                  "111111111100000");
+        // The name its file is offered under.
+        for (const auto &[model, name] : {std::pair<QString, QString>{"", "energizer"},
+                                          {" EF 2/ü-x.y_Z\U0001F50B", "_EF_2__-x.y_Z_"}})
+            QCOMPARE(ReportPrinter::fileName(model, QDate(2026, 1, 31)),
+                     "test-report_" + name + "_2026-01-31.pdf");
     }
 };
 
