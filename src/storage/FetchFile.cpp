@@ -11,7 +11,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
-#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -89,12 +89,16 @@ public:
     {
         if (failed() || value.isNull())
             return std::nullopt;
-        if (!value.isString())
-            return fail(u"%1 is neither text nor null"_qs.arg(which)), std::nullopt;
+        if (!value.isString()) {
+            fail(u"%1 is neither text nor null"_qs.arg(which));
+            return std::nullopt;
+        }
         auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(),
                                                       QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            return fail(u"%1 is not valid base64"_qs.arg(which)), std::nullopt;
+        if (!decoded) {
+            fail(u"%1 is not valid base64"_qs.arg(which));
+            return std::nullopt;
+        }
         return *decoded;
     }
 
@@ -109,8 +113,13 @@ private:
     QString *m_problem;
 };
 
-std::optional<FetchRecord> parse(const QByteArray &bytes, QString *problem)
+} // namespace
+
+namespace FetchFile {
+
+std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)
 {
+    problem->clear();
     if (bytes.size() > MaxFileBytes) {
         *problem = u"it is larger than 1 MiB, far more than a fetch file holds"_qs;
         return std::nullopt;
@@ -166,10 +175,6 @@ std::optional<FetchRecord> parse(const QByteArray &bytes, QString *problem)
     return fetch;
 }
 
-} // namespace
-
-namespace FetchFile {
-
 QString historyFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -214,12 +219,6 @@ QByteArray toJson(const FetchRecord &fetch, const QString &program)
     for (const auto &[name, value] : members)
         out += (out.size() > 1 ? ",\n    \"" : "\n    \"") + QByteArray(name) + "\": " + value;
     return out + "\n}\n";
-}
-
-std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)
-{
-    problem->clear();
-    return parse(bytes, problem);
 }
 
 std::optional<FetchRecord> read(const QString &path, QString *error)
