@@ -19,10 +19,8 @@ FetchRecord sample()
     std::iota(all.begin(), all.end(), 0);
     const QByteArray record = "?1" + QByteArray(200, 127) +
                               QByteArray::fromHex("e8033c0049000f00f401") + QByteArray(10, 0);
-    FetchRecord fetch{"?MVM-2000\r", "?S" + all, {record, all, std::nullopt, all.left(2)}, false};
-    fetch.port = u"COM 33"_qs;
-    fetch.saved = QDateTime(QDate(2026, 12, 7), QTime(10, 31, 5), QTimeZone(3600));
-    return fetch;
+    const QDateTime saved(QDate(2026, 12, 7), QTime(10, 31, 5), QTimeZone(3600));
+    return {"?MVM-2000\r", "?S" + all, {record, all, {}, all.left(2)}, false, u"COM 33"_qs, saved};
 }
 } // namespace
 
