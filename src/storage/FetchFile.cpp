@@ -1,0 +1,269 @@
+#include "FetchFile.h"
+
+#include "FileSave.h"
+#include "MeasurementRecord.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr char Format[] = "voltrane-meter-fetch";
+constexpr int Version = 1;
+// A fetch file holds six replies of at most a few hundred bytes each; anything much larger is
+// not one, and is not read into memory whole.
+constexpr qint64 MaxFileBytes = 1024 * 1024;
+// The serial's part of a file name is cut to this length: a garbled reply to "?S" may be up to a
+// kilobyte long, and a file name may not.
+constexpr int MaxSerialLength = 64;
+
+// One JSON value as text, escaped as JSON needs it.
+QByteArray json(const QJsonValue &value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+QByteArray bytesJson(const std::optional<QByteArray> &bytes)
+{
+    return bytes ? '"' + bytes->toBase64() + '"' : QByteArray("null");
+}
+
+// The record's counts for people and other programs; null for a record that does not decode.
+QByteArray decodedJson(const std::optional<QByteArray> &record)
+{
+    const std::optional<Measurement> m =
+        record ? decodeRecord(std::string_view(record->constData(), record->size())) : std::nullopt;
+    if (!m)
+        return "null";
+    return "{\"voltageKV\": " + json(m->voltCount / 10.0) +
+           ", \"energyJ\": " + json(m->energyCount / 10.0) +
+           ", \"intervalMs\": " + QByteArray::number(m->intervalCount) +
+           ", \"pulseWidthUs\": " + QByteArray::number(m->pulseWidth) +
+           ", \"loadOhms\": " + QByteArray::number(m->loadOhms) + '}';
+}
+
+// "2026-12-07T10:31:05+01:00": the wall-clock time where the fetch was kept, and its offset.
+QByteArray timeText(const QDateTime &when)
+{
+    const int minutes = when.offsetFromUtc() / 60;
+    return when.toString(u"yyyy-MM-ddTHH:mm:ss"_qs).toLatin1() + (minutes < 0 ? '-' : '+') +
+           QString::asprintf("%02d:%02d", std::abs(minutes) / 60, std::abs(minutes) % 60)
+               .toLatin1();
+}
+
+// Reads the members of a fetch file's JSON object; the first problem found stays in `problem`.
+class Members
+{
+public:
+    explicit Members(QString *problem) : m_problem(problem) {}
+
+    bool failed() const { return !m_problem->isEmpty(); }
+
+    QJsonValue get(const QJsonObject &object, const QString &name, QJsonValue::Type type,
+                   const char *what)
+    {
+        const QJsonValue value = object.value(name);
+        if (failed())
+            return {};
+        if (value.isUndefined())
+            return fail(u"the entry “%1” is missing"_qs.arg(name));
+        if (value.type() != type)
+            return fail(u"the entry “%1” is not %2"_qs.arg(name, QLatin1String(what)));
+        return value;
+    }
+    QString text(const QJsonObject &object, const QString &name)
+    {
+        return get(object, name, QJsonValue::String, "text").toString();
+    }
+
+    // A reply: base64 text, or null when it never arrived.
+    std::optional<QByteArray> bytes(const QJsonValue &value, const QString &which)
+    {
+        if (failed() || value.isNull())
+            return std::nullopt;
+        if (!value.isString()) {
+            fail(u"%1 is neither text nor null"_qs.arg(which));
+            return std::nullopt;
+        }
+        auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(),
+                                                      QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded) {
+            fail(u"%1 is not valid base64"_qs.arg(which));
+            return std::nullopt;
+        }
+        return *decoded;
+    }
+
+    QJsonValue fail(const QString &problem)
+    {
+        if (!failed())
+            *m_problem = problem;
+        return {};
+    }
+
+private:
+    QString *m_problem;
+};
+
+} // namespace
+
+namespace FetchFile {
+
+std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)
+{
+    problem->clear();
+    if (bytes.size() > MaxFileBytes) {
+        *problem = u"it is larger than 1 MiB, far more than a fetch file holds"_qs;
+        return std::nullopt;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        *problem = u"it is not a fetch file: its contents are not JSON text"_qs;
+        return std::nullopt;
+    }
+    const QJsonObject file = document.object();
+    if (!document.isObject() || file.value(u"format"_qs) != QLatin1String(Format)) {
+        *problem = u"it is not a fetch file of Voltrane Meter"_qs;
+        return std::nullopt;
+    }
+    Members members(problem);
+    const double version =
+        members.get(file, u"version"_qs, QJsonValue::Double, "a number").toDouble();
+    if (!members.failed() && version > Version)
+        members.fail(u"it was made by a newer version of the program"_qs);
+    else if (!members.failed() && version != Version)
+        members.fail(u"its version (%1) is not one the program knows"_qs.arg(version));
+
+    FetchRecord fetch;
+    const QString saved = members.text(file, u"saved"_qs);
+    fetch.saved = QDateTime::fromString(saved, Qt::ISODate);
+    // Kept in whole seconds, as written; without an offset the time would be read as local time
+    // wherever the file is opened.
+    fetch.saved = fetch.saved.addMSecs(-fetch.saved.time().msec());
+    if (!members.failed() && (!fetch.saved.isValid() || fetch.saved.timeSpec() == Qt::LocalTime))
+        members.fail(u"the entry “saved” is not a date, time and UTC offset"_qs);
+    members.text(file, u"program"_qs);
+    fetch.port = members.text(file, u"port"_qs);
+    fetch.complete = members.get(file, u"complete"_qs, QJsonValue::Bool, "true or false").toBool();
+    const QJsonObject meter =
+        members.get(file, u"meter"_qs, QJsonValue::Object, "a group of entries").toObject();
+    for (const auto &[name, reply] :
+         {std::pair(u"model"_qs, &fetch.modelReply), std::pair(u"serial"_qs, &fetch.serialReply)}) {
+        const QString entry = u"the entry “meter.%1”"_qs.arg(name);
+        const QJsonValue value = meter.value(name);
+        if (!members.failed() && value.isUndefined())
+            members.fail(entry + u" is missing"_qs);
+        *reply = members.bytes(value, entry);
+    }
+    const QJsonArray records =
+        members.get(file, u"records"_qs, QJsonValue::Array, "a list").toArray();
+    if (!members.failed() && records.size() != int(fetch.records.size()))
+        members.fail(u"it holds %1 data sets instead of 4"_qs.arg(records.size()));
+    for (int i = 0; i < records.size() && i < int(fetch.records.size()); ++i)
+        fetch.records[i] = members.bytes(records[i], u"data set %1 in “records”"_qs.arg(i + 1));
+    if (members.failed())
+        return std::nullopt;
+    return fetch;
+}
+
+QString historyFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/voltrane-meter/fetches"_qs;
+}
+
+QString fileName(const QDateTime &when, const std::optional<QByteArray> &serialReply)
+{
+    // The serial as the CSV shows it, trimmed of blanks, then made safe for any file system.
+    QString serial = QString::fromLatin1(serialReply ? serialReply->mid(2) : QByteArray())
+                         .trimmed()
+                         .left(MaxSerialLength);
+    for (QChar &c : serial) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != '.' && c != '_' && c != '-')
+            c = '_';
+    }
+    return when.toLocalTime().toString(u"yyyy-MM-dd_HHmmss_"_qs) +
+           (serial.isEmpty() ? u"meter"_qs : serial) + QLatin1String(Suffix);
+}
+
+QByteArray toJson(const FetchRecord &fetch, const QString &program)
+{
+    QByteArray records, decoded;
+    for (const std::optional<QByteArray> &record : fetch.records) {
+        records += (records.isEmpty() ? "[\n        " : ",\n        ") + bytesJson(record);
+        decoded += (decoded.isEmpty() ? "[\n        " : ",\n        ") + decodedJson(record);
+    }
+    // Written by hand rather than through QJsonDocument, which sorts the members by name: the
+    // file reads best for people in this order.
+    const std::pair<const char *, QByteArray> members[] = {
+        {"format", json(QLatin1String(Format))},
+        {"version", QByteArray::number(Version)},
+        {"saved", '"' + timeText(fetch.saved) + '"'},
+        {"program", json(program)},
+        {"port", json(fetch.port)},
+        {"complete", fetch.complete ? "true" : "false"},
+        {"meter", "{\"model\": " + bytesJson(fetch.modelReply) +
+                      ", \"serial\": " + bytesJson(fetch.serialReply) + '}'},
+        {"records", records + "\n    ]"},
+        {"decoded", decoded + "\n    ]"}};
+    QByteArray out = "{";
+    for (const auto &[name, value] : members)
+        out += (out.size() > 1 ? ",\n    \"" : "\n    \"") + QByteArray(name) + "\": " + value;
+    return out + "\n}\n";
+}
+
+std::optional<FetchRecord> read(const QString &path, QString *error)
+{
+    QFile file(path);
+    QString problem;
+    std::optional<FetchRecord> fetch;
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+    } else {
+        // One byte more than allowed tells a file over the limit from one at it.
+        const QByteArray bytes = file.read(MaxFileBytes + 1);
+        if (file.error() != QFileDevice::NoError)
+            problem = file.errorString();
+        else
+            fetch = fromJson(bytes, &problem);
+    }
+    if (!fetch)
+        *error = u"“%1” cannot be opened: %2."_qs.arg(QFileInfo(path).fileName(), problem);
+    return fetch;
+}
+
+QString keep(const FetchRecord &fetch, const QString &folder, const QString &program,
+             QString *error)
+{
+    const auto failed = [&](const QString &why) {
+        *error = u"The fetch could not be kept in “%1”: %2."_qs.arg(
+            QDir::toNativeSeparators(folder), why);
+        return QString();
+    };
+    if (!QDir().mkpath(folder))
+        return failed(u"the folder cannot be created there"_qs);
+    const QString name = fileName(fetch.saved, fetch.serialReply);
+    const QString stem = name.chopped(int(sizeof Suffix) - 1);
+    QString path = QDir(folder).filePath(name);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QDir(folder).filePath(stem + u'-' + QString::number(n) + QLatin1String(Suffix));
+    if (const QString why = FileSave::write(path, toJson(fetch, program)); !why.isEmpty())
+        return failed(why);
+    return path;
+}
+
+QString save(const FetchRecord &fetch, const QString &path, const QString &program)
+{
+    return FileSave::write(path, toJson(fetch, program));
+}
+
+} // namespace FetchFile

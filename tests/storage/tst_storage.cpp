@@ -1,0 +1,137 @@
+#include "FetchFile.h"
+#include "FileSave.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <numeric>
+
+namespace {
+const QString Program = u"voltrane-meter 0.2.0"_qs;
+// A fetch whose replies hold every byte value, data set 1 a valid record (7.3 kV, 1.5 J, 1000 ms,
+// 60 µs, 500 Ohms), data set 3 missing; kept at 10:31:05 one hour ahead of UTC.
+FetchRecord sample()
+{
+    QByteArray all(256, 0);
+    std::iota(all.begin(), all.end(), 0);
+    const QByteArray record = "?1" + QByteArray(200, 127) +
+                              QByteArray::fromHex("e8033c0049000f00f401") + QByteArray(10, 0);
+    const QDateTime saved(QDate(2026, 12, 7), QTime(10, 31, 5), QTimeZone(3600));
+    return {"?MVM-2000\r", "?S" + all, {record, all, {}, all.left(2)}, false, u"COM 33"_qs, saved};
+}
+} // namespace
+
+class TestStorage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip()
+    {
+        // All replies, nothing received, UTC and an offset behind it: read back as written.
+        const QDateTime utc(QDate(2027, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        for (const auto &[fetch, saved] :
+             {std::pair(sample(), "2026-12-07T10:31:05+01:00"),
+              std::pair(FetchRecord{{}, {}, {}, true, u"„COM 3“"_qs, utc},
+                        "2027-01-02T03:04:05+00:00"),
+              std::pair(FetchRecord{{}, "", {}, true, {}, utc.toOffsetFromUtc(-34200)},
+                        "2027-01-01T17:34:05-09:30")}) {
+            const QByteArray json = FetchFile::toJson(fetch, Program);
+            QString problem = u"left over"_qs;
+            const std::optional<FetchRecord> back = FetchFile::fromJson(json, &problem);
+            QVERIFY2(back == fetch && problem.isEmpty(), qPrintable(problem));
+            QCOMPARE(back->saved.offsetFromUtc(), fetch.saved.offsetFromUtc());
+            // The members in the documented order; only a valid record decoded, for people.
+            QVERIFY(json.startsWith("{\n    \"format\": \"voltrane-meter-fetch\",\n    "
+                                    "\"version\": 1,\n    \"saved\": \"" +
+                                    QByteArray(saved)));
+            QCOMPARE(json.contains("7.3, \"energyJ\": 1.5, \"intervalMs\": 1000, \"pulseWidthUs\": "
+                                   "60, \"loadOhms\": 500},\n        null,"),
+                     bool(fetch.records[0]));
+        }
+    }
+
+    void fileNames()
+    {
+        // The reply to "?S" ("|": none); its part of the name: trimmed as the CSV does, then safe.
+        const QDateTime when(QDate(2026, 12, 7), QTime(10, 31, 5));
+        for (const QByteArray row : {"?SSN-104233\r|SN-104233", "?S \t 12 34\xa0\r\n|12_34",
+                                     "?Sa/b\\c:d.e_f|a_b_c_d.e_f", "?SM\xfcller\xb5|M_ller_",
+                                     "?S\xa0 \r|meter", "?S|meter", "|meter", "?S../..|.._.."}) {
+            const qsizetype bar = row.lastIndexOf('|');
+            QCOMPARE(FetchFile::fileName(when, bar ? std::optional(row.left(bar)) : std::nullopt),
+                     "2026-12-07_103105_" + row.mid(bar + 1) + ".vmfetch");
+        }
+        QCOMPARE(FetchFile::fileName(when, "?S" + QByteArray(1000, 'x')).size(), 18 + 64 + 8);
+        qputenv("XDG_DATA_HOME", "/data/home");
+        QCOMPARE(FetchFile::historyFolder(), u"/data/home/voltrane-meter/fetches"_qs);
+    }
+
+    void keep()
+    {
+        // Three fetches at the same second from the same meter, into a folder made for them; then
+        // one where a file stands in the folder's way.
+        QTemporaryDir dir;
+        FetchRecord fetch = sample();
+        fetch.saved = QDateTime(QDate(2026, 12, 7), QTime(10, 31, 5));
+        fetch.serialReply = "?SSN-1\r";
+        const QString folder = dir.filePath(u"a/fetches"_qs);
+        QString error;
+        for (const char *suffix : {"", "-2", "-3"}) {
+            const QString path = FetchFile::keep(fetch, folder, Program, &error);
+            QCOMPARE(path, folder + "/2026-12-07_103105_SN-1" + suffix + ".vmfetch");
+            QCOMPARE(FetchFile::read(path, &error), fetch);
+            QCOMPARE(FetchFile::save(fetch, path + u"-copy"_qs, Program), QString());
+        }
+        const QString blocked = folder + u"/2026-12-07_103105_SN-1.vmfetch/x"_qs;
+        QVERIFY(FetchFile::keep(fetch, blocked, Program, &error).isEmpty());
+        QCOMPARE(error, "The fetch could not be kept in “" + blocked +
+                            "”: the folder cannot be created there.");
+    }
+
+    void badFiles()
+    {
+        // A good file with one member changed, or other bytes; what read() says.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"bad.vmfetch"_qs);
+        const QByteArray good = FetchFile::toJson(sample(), Program);
+        const QByteArray huge = good + QByteArray(1024 * 1024 - good.size(), ' ');
+        for (const auto &[change, problem] : std::initializer_list<std::pair<QByteArray, QString>>{
+                 {"", u"No such file or directory"_qs},
+                 {"{", u"it is not a fetch file: its contents are not JSON text"_qs},
+                 {"format \"vm-fetch\"", u"it is not a fetch file of Voltrane Meter"_qs},
+                 {"version 2", u"it was made by a newer version of the program"_qs},
+                 {"version 0.5", u"its version (0.5) is not one the program knows"_qs},
+                 {"saved \"10:31\"", u"the entry “saved” is not a date, time and UTC offset"_qs},
+                 {"program -", u"the entry “program” is missing"_qs},
+                 {"port 33", u"the entry “port” is not text"_qs},
+                 {"complete 1", u"the entry “complete” is not true or false"_qs},
+                 {"meter []", u"the entry “meter” is not a group of entries"_qs},
+                 {"meter {\"model\":null}", u"the entry “meter.serial” is missing"_qs},
+                 {"records [null,null,null]", u"it holds 3 data sets instead of 4"_qs},
+                 {"records [1,0,0,0]", u"data set 1 in “records” is neither text nor null"_qs},
+                 {"records [null,null,\"ä\",0]", u"data set 3 in “records” is not valid base64"_qs},
+                 {huge + ' ', u"it is larger than 1 MiB, far more than a fetch file holds"_qs},
+                 {huge, QString()}}) {
+            QByteArray bytes = change;
+            if (const qsizetype blank = change.indexOf(' '); blank > 0 && change.size() < 100) {
+                QJsonObject file = QJsonDocument::fromJson(good).object();
+                file.insert(QString::fromUtf8(change.left(blank)), // "-" is no JSON: removed
+                            QJsonDocument::fromJson("[" + change.mid(blank + 1) + "]")[0]);
+                bytes = QJsonDocument(file).toJson();
+            }
+            QVERIFY(change.isEmpty() ? !QFile::exists(path)
+                                     : FileSave::write(path, bytes).isEmpty());
+            QString error;
+            QCOMPARE(FetchFile::read(path, &error).has_value(), problem.isEmpty());
+            QCOMPARE(error, problem.isEmpty() ? QString()
+                                              : "“bad.vmfetch” cannot be opened: " + problem + '.');
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStorage)
+#include "tst_storage.moc"
