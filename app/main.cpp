@@ -17,5 +17,8 @@ int main(int argc, char *argv[])
     MeterLink link; // the meter's port and the fetch on it, handed to the window
     MainWindow frmMain(link);
     frmMain.show();
+    // "voltrane-meter FILE" (a double click in a file manager) opens a kept fetch.
+    if (const QString file = QApplication::arguments().value(1); !file.isEmpty())
+        frmMain.openFetch(file);
     return QApplication::exec();
 }

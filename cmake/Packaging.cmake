@@ -36,6 +36,12 @@ set(_voltrane_icons_dir "${PROJECT_SOURCE_DIR}/resources/icons")
 install(FILES "${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}.desktop"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 
+# The type of kept fetches (*.vmfetch), which the desktop entry opens:
+# share/mime/packages/voltrane-meter.xml
+install(FILES "${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}-mime.xml"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages"
+    RENAME "${VOLTRANE_PACKAGE_ID}.xml")
+
 # Icons in the hicolor theme, named after the desktop entry's Icon= key.
 foreach(_size IN ITEMS 16 32 48 64 128 256)
     install(FILES "${_voltrane_icons_dir}/voltrane-${_size}.png"

@@ -20,6 +20,21 @@ void show(QMessageBox::Icon icon, QWidget *parent, const char *name, const QStri
 
 } // namespace
 
+namespace {
+
+QFileDialog *fileDialog(QWidget *parent, const char *name, const QString &title,
+                        const QString &start, const QString &filter,
+                        std::function<void(const QString &)> chosen)
+{
+    auto *files = new QFileDialog(parent, title, start, filter);
+    files->setObjectName(QLatin1String(name));
+    files->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(files, &QFileDialog::fileSelected, parent, std::move(chosen));
+    return files;
+}
+
+} // namespace
+
 namespace Dialogs {
 
 void showError(QWidget *parent, const char *name, const QString &title, const QString &message)
@@ -39,12 +54,18 @@ void askSaveFileName(QWidget *parent, const char *name, const QString &title,
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!QFileInfo::exists(folder))
         folder = QDir::homePath();
-    auto *files = new QFileDialog(parent, title, folder + u'/' + suggestedName, filter);
-    files->setObjectName(QLatin1String(name));
+    QFileDialog *files =
+        fileDialog(parent, name, title, folder + u'/' + suggestedName, filter, std::move(save));
     files->setAcceptMode(QFileDialog::AcceptSave);
     files->setDefaultSuffix(QFileInfo(suggestedName).suffix());
-    files->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(files, &QFileDialog::fileSelected, parent, std::move(save));
+    files->open();
+}
+
+void askOpenFileName(QWidget *parent, const char *name, const QString &title, const QString &folder,
+                     const QString &filter, std::function<void(const QString &)> open)
+{
+    QFileDialog *files = fileDialog(parent, name, title, folder, filter, std::move(open));
+    files->setFileMode(QFileDialog::ExistingFile);
     files->open();
 }
 

@@ -24,4 +24,9 @@ void askSaveFileName(QWidget *parent, const char *name, const QString &title,
                      const QString &suggestedName, const QString &filter,
                      std::function<void(const QString &)> save);
 
+// An open-file dialog over `parent`, named `name`, that starts in `folder` and shows the files of
+// `filter`; `open` gets the chosen file; nothing happens when the operator cancels.
+void askOpenFileName(QWidget *parent, const char *name, const QString &title, const QString &folder,
+                     const QString &filter, std::function<void(const QString &)> open);
+
 } // namespace Dialogs

@@ -17,17 +17,25 @@
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QtConcurrent>
 
 using FixedLayout::button;
 using FixedLayout::label;
 using FixedLayout::place;
 
 namespace {
+
+const QString PlainTitle = QStringLiteral("Voltrane Meter - PC Utility");
+// Written into every kept fetch.
+const QString ProgramName = QStringLiteral("voltrane-meter " VOLTRANE_VERSION);
 
 void setCaption(QLabel *label, const std::string &utf8)
 {
@@ -43,7 +51,8 @@ MainWindow::MainWindow(MeterLink &link, QWidget *parent)
       m_link(link)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Voltrane Meter - PC Utility"));
+    setWindowTitle(PlainTitle);
+    setAcceptDrops(true); // a kept fetch dropped on the window opens
     setFixedSize(Twips::size(12240, 6510));
 
     createControls();
@@ -93,16 +102,27 @@ void MainWindow::createControls()
     Frame1 = place(new QGroupBox(this), "Frame1", 2280, 120, 9735, 5535);
     pic = place(new RetainedCanvas(Frame1), "pic", 240, 240, 9255, 4455);
     pic->setFocusPolicy(Qt::TabFocus);
-    // Getting the data out: a right click on the waveform.
-    actExportCsv = new QAction(tr("Export Data Set as CSV…"), pic);
-    actExportCsv->setObjectName(QStringLiteral("actExportCsv"));
-    actSaveImage = new QAction(tr("Save Waveform Image…"), pic);
-    actSaveImage->setObjectName(QStringLiteral("actSaveImage"));
-    for (QAction *action : {actExportCsv, actSaveImage}) {
-        action->setEnabled(false);
-        pic->addAction(action);
-    }
+    // Kept fetches and getting the data out: a right click on the waveform.
+    const auto action = [this](const QString &text, const char *name) {
+        auto *a = new QAction(text, pic);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcutContext(Qt::WindowShortcut);
+        pic->addAction(a);
+        return a;
+    };
+    actOpenFetch = action(tr("Open Saved Fetch…"), "actOpenFetch");
+    actOpenFetch->setShortcut(QKeySequence::Open);
+    actSaveFetch = action(tr("Save Fetch As…"), "actSaveFetch");
+    actSaveFetch->setShortcut(QKeySequence::Save);
+    actExportCsv = action(tr("Export Data Set as CSV…"), "actExportCsv");
+    actSaveImage = action(tr("Save Waveform Image…"), "actSaveImage");
+    for (QAction *a : {actSaveFetch, actExportCsv, actSaveImage})
+        a->setEnabled(false);
     pic->setContextMenuPolicy(Qt::ActionsContextMenu);
+    pic->setToolTip(tr("Right-click for more: open or save a fetch, export the data set as CSV, "
+                       "save the waveform as a picture."));
+    connect(actOpenFetch, &QAction::triggered, this, &MainWindow::askOpenFetch);
+    connect(actSaveFetch, &QAction::triggered, this, &MainWindow::saveFetchAs);
     connect(actExportCsv, &QAction::triggered, this, &MainWindow::exportDataSet);
     connect(actSaveImage, &QAction::triggered, this, &MainWindow::saveWaveformImage);
     const auto meterCaption = [](const std::string &utf8) { return QString::fromStdString(utf8); };
@@ -150,25 +170,33 @@ void MainWindow::connectLink()
     const FetchSequence *fetch = m_link.fetch;
     connect(m_link.cm, &MeterPort::failed, this, &MainWindow::portFailed);
     connect(fetch, &FetchSequence::modelReplyReceived, this, [this](const QByteArray &reply) {
+        m_fetch.modelReply = reply;
         m_data.setModelReply(reply.toStdString());
         setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
     });
     connect(fetch, &FetchSequence::serialReplyReceived, this, [this](const QByteArray &reply) {
+        m_fetch.serialReply = reply;
         m_data.setSerialReply(reply.toStdString());
         setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));
     });
     connect(fetch, &FetchSequence::recordReceived, this,
             [this](int index, const QByteArray &record) {
+                m_fetch.records.at(index) = record;
                 m_data.setRecord(index, record.toStdString());
             });
     connect(fetch, &FetchSequence::finished, this, [this] {
         endFetch();
         optData[0]->setChecked(true);
         ShowData(0);
+        keepFetch();
         reportUnreadData();
     });
     connect(fetch, &FetchSequence::failed, this, [this](const QString &message) {
         endFetch();
+        // Cut short: kept all the same when a data set had come.
+        m_fetch.complete = false;
+        if (std::ranges::any_of(m_fetch.records, [](auto &r) { return r.has_value(); }))
+            keepFetch();
         // A failing port is reported by portFailed(); this is the meter's own trouble (it
         // answers too late).
         if (m_link.cm->isOpen())
@@ -209,6 +237,9 @@ void MainWindow::cmdFetch_Click()
     // One fetch at a time on the port; the data-set choice stays usable meanwhile.
     cmdFetch->setEnabled(false);
     // A clean display: nothing of an earlier fetch (maybe another meter's) stays under this one.
+    setWindowTitle(PlainTitle);
+    setFetchActionsEnabled(false);
+    m_fetch = FetchRecord{.port = PortNames::entryText(cmbPort->portNumber())};
     m_data.startFetch();
     setCaption(lblModel, ValueTexts::modelCaption(std::nullopt));
     setCaption(lblSN, ValueTexts::serialCaption(std::nullopt));
@@ -234,6 +265,96 @@ void MainWindow::endFetch()
     if (frmFetch)
         frmFetch->hide();
     cmdFetch->setEnabled(true);
+    setFetchActionsEnabled(true);
+}
+
+void MainWindow::setFetchActionsEnabled(bool enabled)
+{
+    // While a fetch runs nothing is opened (menu, shortcut or drop), and it is not saved half-way.
+    actOpenFetch->setEnabled(enabled);
+    actSaveFetch->setEnabled(enabled && m_haveFetch);
+}
+
+void MainWindow::keepFetch()
+{
+    // Written on a worker thread, so a slow disk never holds up the window.
+    m_fetch.saved = QDateTime::currentDateTime();
+    m_haveFetch = true;
+    setFetchActionsEnabled(true);
+    auto *keeping = new QFutureWatcher<QString>(this);
+    connect(keeping, &QFutureWatcher<QString>::finished, this, [this, keeping] {
+        keeping->deleteLater();
+        if (const QString error = keeping->result(); !error.isEmpty())
+            Dialogs::showError(this, "fetchNotKept", tr("Fetch not kept"), error);
+    });
+    keeping->setFuture(QtConcurrent::run(
+        [fetch = m_fetch, folder = FetchFile::historyFolder(), program = ProgramName] {
+            QString error;
+            FetchFile::keep(fetch, folder, program, &error);
+            return error;
+        }));
+}
+
+void MainWindow::askOpenFetch()
+{
+    Dialogs::askOpenFileName(this, "openFetch", tr("Open Saved Fetch"), FetchFile::historyFolder(),
+                             tr("Voltrane fetches (*.vmfetch)"),
+                             [this](const QString &fileName) { openFetch(fileName); });
+}
+
+void MainWindow::openFetch(const QString &path)
+{
+    if (m_link.fetch->isRunning())
+        return;
+    QString error;
+    const std::optional<FetchRecord> fetch = FetchFile::read(path, &error);
+    if (!fetch) {
+        Dialogs::showError(this, "openError", tr("Open Saved Fetch"), error);
+        return;
+    }
+    // The same way as a fetch's replies: the raw bytes, decoded here.
+    m_fetch = *fetch;
+    m_haveFetch = true;
+    m_data.startFetch();
+    if (m_fetch.modelReply)
+        m_data.setModelReply(m_fetch.modelReply->toStdString());
+    if (m_fetch.serialReply)
+        m_data.setSerialReply(m_fetch.serialReply->toStdString());
+    for (int i = 0; i < DataSets::Count; ++i)
+        m_data.setRecord(i, m_fetch.records.at(i).value_or(QByteArray()).toStdString());
+    setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
+    setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));
+    optData[0]->setChecked(true);
+    ShowData(0);
+    setWindowTitle(PlainTitle + QStringLiteral(" - ") + QFileInfo(path).fileName());
+    setFetchActionsEnabled(true);
+}
+
+void MainWindow::saveFetchAs()
+{
+    Dialogs::askSaveFileName(
+        this, "saveFetch", tr("Save Fetch As"),
+        FetchFile::fileName(m_fetch.saved, m_fetch.serialReply), tr("Voltrane fetches (*.vmfetch)"),
+        [this, fetch = m_fetch](const QString &fileName) {
+            if (const QString why = FetchFile::save(fetch, fileName, ProgramName); !why.isEmpty())
+                Dialogs::showError(
+                    this, "saveFetchError", tr("Save Fetch As"),
+                    tr("The fetch could not be saved as \"%1\". %2.").arg(fileName, why));
+        });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!m_link.fetch->isRunning() && urls.size() == 1 && urls[0].isLocalFile() &&
+        urls[0].toLocalFile().endsWith(QLatin1String(FetchFile::Suffix)))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    event->acceptProposedAction();
+    openFetch(event->mimeData()->urls().value(0).toLocalFile());
 }
 
 void MainWindow::portFailed(const QString &message)

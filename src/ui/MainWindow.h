@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataSets.h"
+#include "FetchFile.h"
 #include "ReportValues.h"
 #include "ValueTexts.h"
 
@@ -46,11 +47,18 @@ public:
     // The program's icon, drawn for 16 to 256 pixels; the program gives it to every window.
     static QIcon programIcon();
 
+    // Opens a kept fetch (a .vmfetch file) as if it had just been fetched, with the file's name in
+    // the window's caption. A file that cannot be read is reported and the window keeps what it
+    // showed; while a fetch runs, nothing is opened.
+    void openFetch(const QString &path);
+
     // What the printed report reads: the data set shown last.
     ReportValues reportValues() const { return ReportValues::of(m_data.shown()); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createControls();
@@ -65,12 +73,18 @@ private:
     void setValueCaptions(const ValueTexts::LabelTexts &texts);
     void showChosenDataSet();
     void portFailed(const QString &message);
+    void keepFetch();
+    void setFetchActionsEnabled(bool enabled);
+    void askOpenFetch();
+    void saveFetchAs();
     void exportDataSet();
     void saveWaveformImage();
 
     MeterLink &m_link;
     DataSets m_data;
-    QString m_portText;                      // the open port, "COM 33 (/dev/ttyUSB0)", for messages
+    QString m_portText;  // the open port, "COM 33 (/dev/ttyUSB0)", for messages
+    FetchRecord m_fetch; // the last fetch or the file opened, every reply as received
+    bool m_haveFetch = false;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
 
     QPushButton *cmdClose;
@@ -80,7 +94,9 @@ private:
     QButtonGroup *optDataGroup;
     QGroupBox *Frame1;
     RetainedCanvas *pic;
-    QAction *actExportCsv; // context menu of the waveform area, usable once a data set is shown
+    QAction *actOpenFetch; // context menu of the waveform area
+    QAction *actSaveFetch; // usable once there is a fetch
+    QAction *actExportCsv; // usable once a data set is shown
     QAction *actSaveImage;
     QLabel *lblSN;
     QLabel *lblModel;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The installed program as a person gets it: `cmake --install` and the .deb hold exactly the two
-# programs, desktop entry, icons and README, with the right owner, permissions and control fields;
+# programs, desktop entry, fetch file type, icons and README, with the right owner, permissions and control fields;
 # unpacked, the desktop entry is valid, the icons have their sizes, the programs are stripped, have
 # no RPATH, find their libraries and run (the simulator: ready line, exit 0 on SIGTERM).
 # usage: package-deb.sh BUILD_DIR VERSION CPACK CMAKE; exits 77 (skipped) without dpkg-deb.
@@ -15,7 +15,7 @@ check() { # check DESCRIPTION COMMAND...
 same() { [ "$1" = "$2" ] || { echo "'$1' is not '$2'"; return 1; }; }
 
 expected=$tmp/expected
-printf '%s\n' bin/voltrane-meter bin/voltrane-meter-sim share/applications/$id.desktop share/doc/$id/README.md \
+printf '%s\n' bin/voltrane-meter bin/voltrane-meter-sim share/applications/$id.desktop share/mime/packages/$id.xml share/doc/$id/README.md \
     share/doc/$id/docs/images/{main-window,report-page}.png share/icons/hicolor/scalable/apps/$id.svg \
     share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png | LC_ALL=C sort >"$expected"
 
@@ -42,8 +42,10 @@ check "Depends: libc6, libstdc++6 and the Qt 6 runtime" same "$(field Depends | 
 dpkg-deb -x "$deb" "$tmp/root"
 usr=$tmp/root/usr desktop=$tmp/root/usr/share/applications/$id.desktop
 check "desktop-file-validate: no errors, no hints" same "$(desktop-file-validate "$desktop" 2>&1)" ""
-check "desktop entry: type, name, program, icon, category, a GenericName and a Comment" same "$(grep -E '^(Type|Name|Exec|Icon|Terminal)=' "$desktop" | LC_ALL=C sort | tr '\n' ' ')$(grep -c '^Categories=.*Utility;' "$desktop") $(grep -cE '^(GenericName|Comment)=.' "$desktop")" \
-    "Exec=$id Icon=$id Name=Voltrane Meter Terminal=false Type=Application 1 2"
+check "desktop entry: type, name, program, icon, category, fetch type, a GenericName and a Comment" same "$(grep -E '^(Type|Name|Exec|Icon|Terminal|MimeType)=' "$desktop" | LC_ALL=C sort | tr '\n' ' ')$(grep -c '^Categories=.*Utility;' "$desktop") $(grep -cE '^(GenericName|Comment)=.' "$desktop")" \
+    "Exec=$id %f Icon=$id MimeType=application/x-voltrane-meter-fetch; Name=Voltrane Meter Terminal=false Type=Application 1 2"
+mkdir -p "$tmp/mime/packages" && cp "$usr/share/mime/packages/$id.xml" "$tmp/mime/packages/"
+check "the fetch type: update-mime-database takes it, *.vmfetch files are of it" same "$(update-mime-database "$tmp/mime" 2>&1; grep -c '^application/x-voltrane-meter-fetch:\*\.vmfetch$' "$tmp/mime/globs")" 1
 check "the icons are PNGs of their sizes" same "$(for size in 16 32 48 64 128 256; do file -b "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | cut -d, -f2; done | tr -d '\n')" \
     " 16 x 16 32 x 32 48 x 48 64 x 64 128 x 128 256 x 256"
 check "the scalable icon is an SVG; the README is the project's" same "$(grep -c '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg") $(grep -c '^# Voltrane Meter' "$usr/share/doc/$id/README.md")" "1 1"

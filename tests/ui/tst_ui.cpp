@@ -1,3 +1,4 @@
+#include "FetchFile.h"
 #include "FixedLayout.h"
 #include "Golden.h"
 #include "PdfText.h"
@@ -248,6 +249,64 @@ private slots:
         }
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({"exportCsv", "saveImage", "savePdf"})); // no temporary file left
+    }
+
+    void keptFetches()
+    {
+        // A fetch is kept in the history folder with every byte the meter sent; opened in a fresh
+        // window it shows, prints and saves as after the fetch; a bad file changes nothing.
+        QDir history(FetchFile::historyFolder());
+        history.removeRecursively();
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QVERIFY(QTest::qWaitFor([&] { return history.entryList({"*.vmfetch"}).size() == 1; }));
+        const QString path = history.filePath(history.entryList({"*.vmfetch"})[0]);
+        QString error;
+        const std::optional<FetchRecord> fetch = FetchFile::read(path, &error);
+        QVERIFY(fetch && fetch->complete &&
+                fetch->modelReply == MeterSimulator::replyFor("?M", {}));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(fetch->records[i],
+                     MeterSimulator::replyFor("?" + QByteArray::number(i + 1), {}));
+        MeterLink link;
+        MainWindow opened(link);
+        QStringList menu;
+        for (const QAction *a : child(opened, "pic")->actions())
+            menu << a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "" : " greyed");
+        QCOMPARE(menu,
+                 QStringList({"Open Saved Fetch… Ctrl+O", "Save Fetch As… Ctrl+S greyed",
+                              "Export Data Set as CSV…  greyed", "Save Waveform Image…  greyed"}));
+        opened.openFetch(path);
+        QVERIFY(opened.windowTitle() ==
+                    "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName() &&
+                controls(opened).filter("lbl") == controls(f.window).filter("lbl") &&
+                picture(*child(opened, "pic")) == picture(*child(f.window, "pic")) &&
+                opened.reportValues() == f.window.reportValues());
+        child<QAction>(opened, "actSaveFetch")->trigger();
+        QTemporaryDir dir;
+        answer(opened, "saveFetch", dir.filePath("again.vmfetch"));
+        QVERIFY(FetchFile::read(dir.filePath("again.vmfetch"), &error) == fetch);
+        QFile bad(dir.filePath("bad.vmfetch"));
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("{}") == 2);
+        bad.close();
+        const QStringList before = controls(opened);
+        opened.openFetch(bad.fileName());
+        QVERIFY(shown(opened, "openError") && controls(opened).mid(0, before.size()) == before);
+        // While a fetch runs, a dropped file is refused; afterwards it opens. A fetch that cannot
+        // be kept says so.
+        qputenv("XDG_DATA_HOME", "/proc/none");
+        click(child(f.window, "cmdFetch"));
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter({9, 9}, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(&f.window, &enter);
+        QVERIFY(!enter.isAccepted() && !child<QAction>(f.window, "actOpenFetch")->isEnabled());
+        QVERIFY(shown(f.window, "fetchNotKept"));
+        qputenv("XDG_DATA_HOME", history.absolutePath().section('/', 0, -3).toLocal8Bit());
+        QApplication::sendEvent(&f.window, &enter);
+        QDropEvent drop({9, 9}, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(&f.window, &drop);
+        QVERIFY(enter.isAccepted() && f.window.windowTitle().endsWith(QFileInfo(path).fileName()));
     }
 
     void waveformArea()
