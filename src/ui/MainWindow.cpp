@@ -239,7 +239,8 @@ void MainWindow::cmdFetch_Click()
     // A clean display: nothing of an earlier fetch (maybe another meter's) stays under this one.
     setWindowTitle(PlainTitle);
     setFetchActionsEnabled(false);
-    m_fetch = FetchRecord{.port = PortNames::entryText(cmbPort->portNumber())};
+    m_fetch = FetchRecord();
+    m_fetch.port = PortNames::entryText(cmbPort->portNumber());
     m_data.startFetch();
     setCaption(lblModel, ValueTexts::modelCaption(std::nullopt));
     setCaption(lblSN, ValueTexts::serialCaption(std::nullopt));

@@ -45,7 +45,7 @@ check "desktop-file-validate: no errors, no hints" same "$(desktop-file-validate
 check "desktop entry: type, name, program, icon, category, fetch type, a GenericName and a Comment" same "$(grep -E '^(Type|Name|Exec|Icon|Terminal|MimeType)=' "$desktop" | LC_ALL=C sort | tr '\n' ' ')$(grep -c '^Categories=.*Utility;' "$desktop") $(grep -cE '^(GenericName|Comment)=.' "$desktop")" \
     "Exec=$id %f Icon=$id MimeType=application/x-voltrane-meter-fetch; Name=Voltrane Meter Terminal=false Type=Application 1 2"
 mkdir -p "$tmp/mime/packages" && cp "$usr/share/mime/packages/$id.xml" "$tmp/mime/packages/"
-check "the fetch type: update-mime-database takes it, *.vmfetch files are of it" same "$(update-mime-database "$tmp/mime" 2>&1; grep -c '^application/x-voltrane-meter-fetch:\*\.vmfetch$' "$tmp/mime/globs")" 1
+check "the fetch type: update-mime-database takes it, *.vmfetch files are of it" same "$(update-mime-database "$tmp/mime" >/dev/null 2>&1; grep -c '^application/x-voltrane-meter-fetch:\*\.vmfetch$' "$tmp/mime/globs")" 1
 check "the icons are PNGs of their sizes" same "$(for size in 16 32 48 64 128 256; do file -b "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | cut -d, -f2; done | tr -d '\n')" \
     " 16 x 16 32 x 32 48 x 48 64 x 64 128 x 128 256 x 256"
 check "the scalable icon is an SVG; the README is the project's" same "$(grep -c '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg") $(grep -c '^# Voltrane Meter' "$usr/share/doc/$id/README.md")" "1 1"

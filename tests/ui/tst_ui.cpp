@@ -1,4 +1,5 @@
 #include "FetchFile.h"
+#include "FileSave.h"
 #include "FixedLayout.h"
 #include "Golden.h"
 #include "PdfText.h"
@@ -80,12 +81,10 @@ private slots:
                 click(child(*dialog, "cmdSavePdf"));
                 road.step("a model typed, \"Save PDF…\"");
                 answer(*dialog, "savePdf", pdf + ".saved");
-                QFile printed(pdf + ".printed"); // what the print service gets
-                QVERIFY(printed.open(QIODevice::WriteOnly) &&
-                        printed.write(ReportPrinter::pdf(dialog->details(), w.reportValues())) &&
-                        printed.flush() &&
+                const QByteArray printed = ReportPrinter::pdf(dialog->details(), w.reportValues());
+                QVERIFY(FileSave::write(pdf + ".printed", printed).isEmpty() &&
                         PdfText::read(pdf + ".saved").words ==
-                            PdfText::read(printed.fileName()).words);
+                            PdfText::read(pdf + ".printed").words);
                 QVERIFY(QString(PdfText::run("pdfinfo", {pdf + ".saved"}).value_or(""))
                             .simplified()
                             .contains(QRegularExpression(
@@ -213,17 +212,15 @@ private slots:
         // In a child process whose files may not grow past 512 bytes, every save fails as on a
         // full disk: said, and a file of that name keeps its contents.
         if (qgetenv("VOLTRANE_FILE_SIZE_LIMIT") != "512") {
-            QProcess child;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("VOLTRANE_FILE_SIZE_LIMIT", "512");
-            child.setProcessEnvironment(env);
+            QProcess child; // with the variable set, so that it tries the saves
+            qputenv("VOLTRANE_FILE_SIZE_LIMIT", "512");
             child.setChildProcessModifier([] {
                 const rlimit limit{512, 512};
                 setrlimit(RLIMIT_FSIZE, &limit);
                 signal(SIGXFSZ, SIG_IGN);
             });
             child.start(QCoreApplication::applicationFilePath(), {"savesUnderAFileSizeLimit"});
-            QVERIFY(child.waitForFinished(60'000));
+            QVERIFY(child.waitForFinished(60'000) && qunsetenv("VOLTRANE_FILE_SIZE_LIMIT"));
             QVERIFY2(child.exitCode() == 0, child.readAll().constData());
             return;
         }
@@ -236,8 +233,7 @@ private slots:
                                             {"saveImage", "actSaveImage"},
                                             {"savePdf", "cmdSavePdf"}}) {
             QFile file(dir.filePath(save));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
-            file.close();
+            QVERIFY(FileSave::write(file.fileName(), "kept").isEmpty());
             const bool pdf = command[0] == 'c'; // the print dialog's button
             QWidget &window = pdf ? print : f.window;
             pdf ? click(child(print, command)) : child<QAction>(f.window, command)->trigger();
@@ -261,7 +257,7 @@ private slots:
         QVERIFY(f.fetched());
         QVERIFY(QTest::qWaitFor([&] { return history.entryList({"*.vmfetch"}).size() == 1; }));
         const QString path = history.filePath(history.entryList({"*.vmfetch"})[0]);
-        QString error;
+        QString error, menu;
         const std::optional<FetchRecord> fetch = FetchFile::read(path, &error);
         QVERIFY(fetch && fetch->complete &&
                 fetch->modelReply == MeterSimulator::replyFor("?M", {}));
@@ -270,12 +266,11 @@ private slots:
                      MeterSimulator::replyFor("?" + QByteArray::number(i + 1), {}));
         MeterLink link;
         MainWindow opened(link);
-        QStringList menu;
         for (const QAction *a : child(opened, "pic")->actions())
-            menu << a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "" : " greyed");
-        QCOMPARE(menu,
-                 QStringList({"Open Saved Fetch… Ctrl+O", "Save Fetch As… Ctrl+S greyed",
-                              "Export Data Set as CSV…  greyed", "Save Waveform Image…  greyed"}));
+            menu +=
+                a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
+        QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Save Fetch As… Ctrl+S greyed|Export Data Set as "
+                       "CSV…  greyed|Save Waveform Image…  greyed|");
         opened.openFetch(path);
         QVERIFY(opened.windowTitle() ==
                     "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName() &&
@@ -286,11 +281,8 @@ private slots:
         QTemporaryDir dir;
         answer(opened, "saveFetch", dir.filePath("again.vmfetch"));
         QVERIFY(FetchFile::read(dir.filePath("again.vmfetch"), &error) == fetch);
-        QFile bad(dir.filePath("bad.vmfetch"));
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("{}") == 2);
-        bad.close();
         const QStringList before = controls(opened);
-        opened.openFetch(bad.fileName());
+        opened.openFetch(dir.filePath("gone.vmfetch"));
         QVERIFY(shown(opened, "openError") && controls(opened).mid(0, before.size()) == before);
         // While a fetch runs, a dropped file is refused; afterwards it opens. A fetch that cannot
         // be kept says so.
