@@ -1,6 +1,6 @@
 # Installing like a desktop program, and the .deb package.
 #
-# Included once from the top-level CMakeLists.txt. The two programs bring their own install()
+# Included once from the top-level CMakeLists.txt. The programs bring their own install()
 # rules (app/, tools/meter-sim/); this file installs the desktop entry, the icons and the README
 # and sets up CPack:
 #
@@ -23,7 +23,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # qt_standard_project_setup() gives installed programs the RUNPATH $ORIGIN:$ORIGIN/../lib, for
 # shared libraries installed beside them. This project installs none (its libraries are static,
 # Qt's are the system's), and Debian packages carry no RUNPATH.
-foreach(_program IN ITEMS voltrane-meter voltrane-meter-sim)
+foreach(_program IN ITEMS voltrane-meter voltrane-meter-cli voltrane-meter-cli-report
+        voltrane-meter-sim)
     if(TARGET ${_program})
         set_target_properties(${_program} PROPERTIES INSTALL_RPATH "")
     endif()

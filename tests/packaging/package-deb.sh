@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The installed program as a person gets it: `cmake --install` and the .deb hold exactly the two
-# programs, desktop entry, fetch file type, icons and README, with the right owner, permissions and control fields;
+# The installed program as a person gets it: `cmake --install` and the .deb hold exactly the
+# programs (the window, the command line and its report helper, the simulator), desktop entry,
+# fetch file type, icons and README, with the right owner, permissions and control fields;
 # unpacked, the desktop entry is valid, the icons have their sizes, the programs are stripped, have
-# no RPATH, find their libraries and run (the simulator: ready line, exit 0 on SIGTERM).
+# no RPATH, find their libraries and run (the command line with no display at all; the simulator:
+# ready line, exit 0 on SIGTERM).
 # usage: package-deb.sh BUILD_DIR VERSION CPACK CMAKE; exits 77 (skipped) without dpkg-deb.
 set -uo pipefail
 build=$1 version=$2 cpack=$3 cmake=$4 id=voltrane-meter
@@ -15,7 +17,7 @@ check() { # check DESCRIPTION COMMAND...
 same() { [ "$1" = "$2" ] || { echo "'$1' is not '$2'"; return 1; }; }
 
 expected=$tmp/expected
-printf '%s\n' bin/voltrane-meter bin/voltrane-meter-sim share/applications/$id.desktop share/mime/packages/$id.xml share/doc/$id/README.md \
+printf '%s\n' bin/voltrane-meter{,-cli,-sim} libexec/$id/voltrane-meter-cli-report share/applications/$id.desktop share/mime/packages/$id.xml share/doc/$id/README.md \
     share/doc/$id/docs/images/{main-window,report-page}.png share/icons/hicolor/scalable/apps/$id.svg \
     share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png | LC_ALL=C sort >"$expected"
 
@@ -32,7 +34,7 @@ awk '$1 !~ /^d/ { print $6 }' "$tmp/contents" | sed 's|^\./usr/||' | LC_ALL=C so
 check "the .deb: the same files, all under /usr" diff "$expected" "$tmp/packaged"
 check "owned by root; programs and folders rwxr-xr-x, other files rw-r--r--" same "$(awk '
     $2 != "root/root" || ($1 ~ /^d/ && $1 != "drwxr-xr-x") || $1 !~ /^[-d]/ ||
-    ($1 ~ /^-/ && $1 != ($6 ~ /\/usr\/bin\// ? "-rwxr-xr-x" : "-rw-r--r--"))' "$tmp/contents")" ""
+    ($1 ~ /^-/ && $1 != ($6 ~ /\/usr\/(bin|libexec)\// ? "-rwxr-xr-x" : "-rw-r--r--"))' "$tmp/contents")" ""
 field() { dpkg-deb -f "$deb" "$1"; }
 check "control: name, version, maintainer, section, a summary and a long description" same "$(field Package) $(field Version) $(field Maintainer) $(field Section) $(field Description | wc -l | awk '{print ($1 >= 3)}')" \
     "$id $version Quillmarsh <support@quillmarsh.invalid> $(field Section | grep -xE 'electronics|utils') 1"
@@ -49,8 +51,8 @@ check "the fetch type: update-mime-database takes it, *.vmfetch files are of it"
 check "the icons are PNGs of their sizes" same "$(for size in 16 32 48 64 128 256; do file -b "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | cut -d, -f2; done | tr -d '\n')" \
     " 16 x 16 32 x 32 48 x 48 64 x 64 128 x 128 256 x 256"
 check "the scalable icon is an SVG; the README is the project's" same "$(grep -c '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg") $(grep -c '^# Voltrane Meter' "$usr/share/doc/$id/README.md")" "1 1"
-for program in voltrane-meter voltrane-meter-sim; do
-    check "$program: stripped, no RPATH, finds all its shared libraries" same "$(readelf -S -d --wide "$usr/bin/$program" | grep -cE '\.debug_|\((RPATH|RUNPATH)\)') $(env -u LD_LIBRARY_PATH ldd "$usr/bin/$program" | grep -c 'not found')" "0 0"
+for program in bin/voltrane-meter{,-cli,-sim} libexec/$id/voltrane-meter-cli-report; do
+    check "$program: stripped, no RPATH, finds all its shared libraries" same "$(readelf -S -d --wide "$usr/$program" | grep -cE '\.debug_|\((RPATH|RUNPATH)\)') $(env -u LD_LIBRARY_PATH ldd "$usr/$program" | grep -c 'not found')" "0 0"
 done
 
 # The unpacked programs, with a home of their own.
@@ -58,6 +60,8 @@ mkdir -p "$tmp/home" && mkdir -m 700 "$tmp/run"
 run=(env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=offscreen)
 status=0 && out=$("${run[@]}" timeout -k 2 5 "$usr/bin/voltrane-meter" </dev/null 2>&1) || status=$?
 check "the installed program runs until stopped after 5 s, without a word" same "$status $out" "124 "
+check "the installed command line: --version, and its report helper found, with no display" same "$("${run[@]}" "$usr/bin/voltrane-meter-cli" --version) $("${run[@]}" env -u QT_QPA_PLATFORM "$usr/bin/voltrane-meter-cli" report "$tmp/none" --data-set 1 --print 2>&1)" \
+    "$id-cli $version “none” cannot be opened: No such file or directory."
 "${run[@]}" "$usr/bin/voltrane-meter-sim" </dev/null >"$tmp/sim.out" 2>"$tmp/sim.err" & sim=$!
 for _ in $(seq 100); do [ -s "$tmp/sim.out" ] && break; sleep 0.1; done
 kill -TERM $sim && wait $sim

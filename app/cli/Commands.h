@@ -1,0 +1,59 @@
+#pragma once
+
+#include "DataSets.h"
+
+#include <QString>
+
+#include <optional>
+
+// The commands of voltrane-meter-cli. Each writes its result to standard output and, when
+// something fails, one plain line to standard error that says what and why; it returns the exit
+// code. Standard output carries nothing but the result, so it can be piped.
+namespace Commands {
+
+enum ExitCode
+{
+    Done = 0,
+    Failed = 1,
+    WrongUsage = 2,
+};
+
+// The "COM n" entries whose device is present: "COM 33  /dev/ttyUSB0  FT232R USB UART".
+int ports();
+
+// One fetch as the window does it, kept in the fetch history (unless !keepInHistory) and as
+// `saveAs` when not empty, then shown as show() shows it. Progress goes to standard error, one
+// line per command. `port` is an entry ("com 33") or a device path. Runs the event loop.
+int fetch(const QString &port, const QString &saveAs, bool keepInHistory, bool json);
+
+// The meter's model and serial number and the five values of each data set of a kept fetch.
+int show(const QString &file, bool json);
+
+// What "report" is asked for.
+struct ReportRequest
+{
+    QString file;
+    int dataSet = 1;               // 1..4
+    QString pdf;                   // the PDF file to write; empty: print
+    QString model, serial;         // the energizer's, as typed
+    std::optional<QString> date{}; // today's in the print dialog's format when not given
+};
+
+// The test report page, as the print dialog makes it, into a PDF file or on the default printer.
+// Drawing needs Qt Gui and the print support, which take long to load: this program hands the
+// report to its helper program (voltrane-meter-cli-report), which draws it with a
+// QGuiApplication on the offscreen platform. Both define this function.
+int report(const ReportRequest &request);
+
+// The data set `dataSet` (1..4) of a kept fetch; nothing, after saying why, when the file cannot
+// be read or that data set holds no valid data.
+std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet);
+
+// The data set as the window's CSV export writes it.
+int exportCsv(const QString &file, int dataSet, const QString &csv);
+
+// Writes to standard output and standard error, as UTF-8.
+void out(const QString &text);
+void err(const QString &line);
+
+} // namespace Commands

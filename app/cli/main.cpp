@@ -1,0 +1,202 @@
+// voltrane-meter-cli: the meter's data and the test report from the command line, for labs and
+// scripts. The same libraries as the window program, and no window: it runs with no display.
+#include "Commands.h"
+
+#include <QCoreApplication>
+#ifdef VOLTRANE_CLI_DRAWS
+#include <QGuiApplication>
+#endif
+#include <QHash>
+#include <QSet>
+
+namespace {
+
+const QString Program = QStringLiteral("voltrane-meter-cli");
+
+struct Command
+{
+    QString name;
+    QString usage; // after the program's name
+    QString help;
+    QStringList valueOptions;
+    QStringList flags;
+    int files = 0; // FILE arguments
+};
+
+// Each command's help is wrapped for an 80-column terminal.
+// clang-format off
+const Command CommandList[] = {
+    {"ports", "ports",
+     "Lists the \"COM n\" entries whose device is present: entry, device, description.", {}, {},
+     0},
+    {"fetch", "fetch --port PORT [--save FILE] [--no-history] [--json]",
+     "Fetches the meter's model and serial number and its four data sets (about six\n"
+     "seconds), keeps the fetch in the fetch history (unless --no-history) and as FILE,\n"
+     "then prints what \"show\" prints. PORT is an entry of the window's port list\n"
+     "(\"COM 33\", any letter case) or a device (\"/dev/ttyUSB0\"). Progress goes to\n"
+     "standard error.",
+     {"--port", "--save"}, {"--no-history", "--json"}, 0},
+    {"show", "show FILE [--json]",
+     "Prints the meter's model and serial number and the five values of each data set\n"
+     "of a kept fetch as the window shows them, or \"no valid data\"; with --json as\n"
+     "one JSON object.",
+     {}, {"--json"}, 1},
+    {"report",
+     "report FILE --data-set N (--pdf OUT | --print) [--energizer-model TEXT] "
+     "[--energizer-serial TEXT] [--date TEXT]",
+     "Makes the test report page of data set N (1-4) as the print dialog does, into\n"
+     "the PDF file OUT or on the default printer. The date is today's unless given.",
+     {"--data-set", "--pdf", "--energizer-model", "--energizer-serial", "--date"}, {"--print"},
+     1},
+    {"export", "export FILE --data-set N --csv OUT",
+     "Writes data set N (1-4) as the CSV file OUT, as the window's \"Export Data Set\n"
+     "as CSV\" does.",
+     {"--data-set", "--csv"}, {}, 1},
+};
+// clang-format on
+
+struct Arguments
+{
+    QStringList files;
+    QHash<QString, QString> values;
+    QSet<QString> flags;
+    bool help = false;
+    QString error; // wrong usage: what is wrong
+};
+
+Arguments parse(const Command &command, const QStringList &args)
+{
+    Arguments a;
+    for (qsizetype i = 0; i < args.size() && a.error.isEmpty(); ++i) {
+        const QString &arg = args[i];
+        const qsizetype equals = arg.indexOf('=');
+        const QString name = equals > 0 ? arg.left(equals) : arg;
+        if (arg == "--help" || arg == "-h")
+            a.help = true;
+        else if (command.valueOptions.contains(name) && (equals > 0 || i + 1 < args.size()))
+            a.values[name] = equals > 0 ? arg.mid(equals + 1) : args[++i];
+        else if (command.valueOptions.contains(name))
+            a.error = QStringLiteral("%1 needs a value").arg(arg);
+        else if (command.flags.contains(arg))
+            a.flags << arg;
+        else if (arg.startsWith('-') && arg.size() > 1)
+            a.error = QStringLiteral("unknown option %1").arg(arg);
+        else
+            a.files << arg;
+    }
+    if (a.error.isEmpty() && a.files.size() != command.files)
+        a.error = a.files.size() < command.files
+                      ? QStringLiteral("FILE is missing")
+                      : QStringLiteral("unexpected %1").arg(a.files.value(command.files));
+    return a;
+}
+
+int wrongUsage(const QString &what, const QString &usage)
+{
+    Commands::err(QStringLiteral("%1: %2").arg(Program, what));
+    Commands::err(QStringLiteral("usage: %1 %2").arg(Program, usage));
+    return Commands::WrongUsage;
+}
+
+int programHelp()
+{
+    QString text = QStringLiteral("usage: %1 COMMAND [OPTIONS], or --help, --version\n\n"
+                                  "Voltrane Meter on the command line. Commands:\n")
+                       .arg(Program);
+    for (const Command &c : CommandList)
+        text += QStringLiteral("  %1 %2\n").arg(Program, c.usage);
+    Commands::out(text +
+                  QStringLiteral("\n\"%1 COMMAND --help\" says more about one.\n").arg(Program));
+    return Commands::Done;
+}
+
+// Data set N, 1..4; 0 when the text is not one.
+int dataSet(const QString &text)
+{
+    const int n = text.toInt();
+    return n >= 1 && n <= 4 ? n : 0;
+}
+
+int run(const Command &command, const Arguments &a)
+{
+    const QString &name = command.name;
+    const auto wrong = [&](const QString &what) { return wrongUsage(what, command.usage); };
+    const auto missing = [&](const QString &option) {
+        return wrong(QStringLiteral("%1 is missing").arg(option));
+    };
+    if (name == "ports")
+        return Commands::ports();
+    if (name == "show")
+        return Commands::show(a.files[0], a.flags.contains("--json"));
+    if (name == "fetch") {
+        if (!a.values.contains("--port"))
+            return missing("--port");
+        const int code =
+            Commands::fetch(a.values["--port"], a.values.value("--save"),
+                            !a.flags.contains("--no-history"), a.flags.contains("--json"));
+        if (code == Commands::WrongUsage) // a port that is neither an entry nor a device
+            Commands::err(QStringLiteral("usage: %1 %2").arg(Program, command.usage));
+        return code;
+    }
+    const int n = dataSet(a.values.value("--data-set"));
+    if (!a.values.contains("--data-set"))
+        return missing("--data-set");
+    if (!n)
+        return wrong(QStringLiteral("--data-set takes 1, 2, 3 or 4"));
+    if (name == "export")
+        return a.values.contains("--csv") ? Commands::exportCsv(a.files[0], n, a.values["--csv"])
+                                          : missing("--csv");
+    if (a.values.contains("--pdf") == a.flags.contains("--print"))
+        return wrong(QStringLiteral("give either --pdf OUT or --print"));
+    const std::optional<QString> date =
+        a.values.contains("--date") ? std::optional(a.values["--date"]) : std::nullopt;
+    return Commands::report({a.files[0], n, a.values.value("--pdf"),
+                             a.values.value("--energizer-model"),
+                             a.values.value("--energizer-serial"), date});
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Standard error is for the operator: one plain line when something fails. Qt's own notes
+    // (such as the offscreen platform's about a missing runtime folder) are left out of it.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            Commands::err(message);
+    });
+#ifdef VOLTRANE_CLI_DRAWS
+    // The report's helper: drawing text needs a QGuiApplication, and Qt's offscreen platform gives
+    // it fonts without any display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    QCoreApplication::setApplicationName(Program);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VOLTRANE_VERSION));
+
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const QString name = args.value(0);
+    if (name == "--version" || name == "-v") {
+        Commands::out(QStringLiteral("%1 %2\n").arg(Program, QStringLiteral(VOLTRANE_VERSION)));
+        return Commands::Done;
+    }
+    if (name == "--help" || name == "-h")
+        return programHelp();
+    for (const Command &command : CommandList) {
+        if (command.name != name)
+            continue;
+        const Arguments a = parse(command, args.mid(1));
+        if (a.help) {
+            Commands::out(
+                QStringLiteral("usage: %1 %2\n\n%3\n").arg(Program, command.usage, command.help));
+            return Commands::Done;
+        }
+        return a.error.isEmpty() ? run(command, a) : wrongUsage(a.error, command.usage);
+    }
+    return wrongUsage(name.isEmpty() ? QStringLiteral("a command is missing")
+                                     : QStringLiteral("unknown command \"%1\"").arg(name),
+                      QStringLiteral("COMMAND [OPTIONS]  (COMMAND: ports, fetch, show, report, "
+                                     "export; --help says more)"));
+}
