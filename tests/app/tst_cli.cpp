@@ -143,6 +143,7 @@ private slots:
         row("no --port", {"fetch"}, 2, usage + "fetch");
         row("port text", {"fetch", "--port", "COM7"}, 2, usage + "fetch");
         row("--version", {"--version"}, 0, "^$", "^voltrane-meter-cli " VOLTRANE_VERSION "\n$");
+        row("ports", {"ports"}, 0, "^$", "(^|\n)COM \\d+  SIM( |\n)");
         row("--help", {"report", "--help"}, 0, "^$", "^usage: voltrane-meter-cli report FILE ");
     }
     void failures()
@@ -163,6 +164,7 @@ private slots:
         QCOMPARE(run.code, code);
         const QString last = run.err.value(run.err.size() - 1);
         QVERIFY2(QRegularExpression(lastError).match(last).hasMatch(), qPrintable(last));
+        out.replace("SIM", QRegularExpression::escape(sim.devicePath()));
         QVERIFY2(QRegularExpression(out).match(run.out).hasMatch(), qPrintable(run.out));
         // Cut short: what arrived is kept as asked (the rows after this one read it), and only so.
         QCOMPARE(QDir(history()).entryList(QDir::Files).size(), kept);
