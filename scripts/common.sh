@@ -31,11 +31,22 @@ ensure_packages() {
     "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Configures (once) and builds the whole project in $BUILD_DIR.
+# Configures (once) and builds the whole project in $BUILD_DIR. With "quiet", the output goes to
+# $BUILD_DIR/build.log; only the files compiled or linked are listed, and the whole log if it fails.
 build_project() {
+    if [ "${1:-}" = quiet ]; then
+        local log=$BUILD_DIR/build.log
+        mkdir -p "$BUILD_DIR"
+        if ! build_project >"$log" 2>&1; then
+            cat "$log" >&2
+            die "the build failed (its output is above and in $log)"
+        fi
+        grep -E '^(\[ *[0-9]+%\] )?(Building|Linking) ' "$log" >&2 || say "the build is up to date"
+        return 0
+    fi
     if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
         say "configuring in $BUILD_DIR"
-        cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo || return
     fi
     say "building"
     cmake --build "$BUILD_DIR" --parallel "$(nproc)"
