@@ -5,8 +5,21 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_LINUX
+    // Without a display Qt aborts with advice to reinstall, which misleads: say what is missing.
+    // QT_QPA_PLATFORM set (offscreen, vnc, ...) means the caller chose a platform knowingly.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("voltrane-meter needs a desktop session (an X11 or Wayland display); without "
+                   "one, use voltrane-meter-cli.\n",
+                   stderr);
+        return 2;
+    }
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voltrane Meter"));
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));

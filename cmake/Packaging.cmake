@@ -1,8 +1,8 @@
 # Installing like a desktop program, and the .deb package.
 #
 # Included once from the top-level CMakeLists.txt. The programs bring their own install()
-# rules (app/, tools/meter-sim/); this file installs the desktop entry, the icons and the README
-# and sets up CPack:
+# rules (app/, tools/meter-sim/); this file installs the desktop entry, the icons, the README,
+# the copyright file, the changelog and the manual pages, and sets up CPack:
 #
 #     cmake --install build --prefix /usr/local     # or any other prefix
 #     cd build && cpack -G DEB                       # voltrane-meter_<version>_<arch>.deb
@@ -59,6 +59,39 @@ install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${_voltrane_docdir}
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/images"
     DESTINATION "${_voltrane_docdir}/docs"
     FILES_MATCHING PATTERN "*.png")
+
+# Debian's documentation files: the licence in the machine-readable copyright format, and the
+# changelog. Debian wants the changelog and the manual pages compressed with gzip -9, without a
+# timestamp (-n) so that the same sources give the same package.
+install(FILES "${_voltrane_packaging_dir}/copyright" DESTINATION "${_voltrane_docdir}")
+file(STRINGS "${_voltrane_packaging_dir}/changelog" _voltrane_changelog_top LIMIT_COUNT 1)
+if(NOT _voltrane_changelog_top MATCHES "^${VOLTRANE_PACKAGE_ID} \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/changelog has no entry for version ${PROJECT_VERSION} on top")
+endif()
+set(_voltrane_gzipped_dir "${PROJECT_BINARY_DIR}/packaging")
+set(_voltrane_gzipped "")
+# The command line program's page only goes with the program.
+set(_voltrane_manpages voltrane-meter voltrane-meter-sim)
+if(TARGET voltrane-meter-cli)
+    list(APPEND _voltrane_manpages voltrane-meter-cli)
+endif()
+foreach(_source IN ITEMS changelog LISTS _voltrane_manpages)
+    set(_name "${_source}")
+    if(NOT _source STREQUAL "changelog")
+        set(_name "${_source}.1")
+    endif()
+    add_custom_command(OUTPUT "${_voltrane_gzipped_dir}/${_name}.gz"
+        COMMAND gzip -9 -n -c "${_voltrane_packaging_dir}/${_name}" > "${_name}.gz"
+        DEPENDS "${_voltrane_packaging_dir}/${_name}"
+        WORKING_DIRECTORY "${_voltrane_gzipped_dir}"
+        VERBATIM)
+    list(APPEND _voltrane_gzipped "${_voltrane_gzipped_dir}/${_name}.gz")
+endforeach()
+file(MAKE_DIRECTORY "${_voltrane_gzipped_dir}")
+add_custom_target(voltrane_gzipped_docs ALL DEPENDS ${_voltrane_gzipped})
+install(FILES "${_voltrane_gzipped_dir}/changelog.gz" DESTINATION "${_voltrane_docdir}")
+list(REMOVE_ITEM _voltrane_gzipped "${_voltrane_gzipped_dir}/changelog.gz")
+install(FILES ${_voltrane_gzipped} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
 # ---- CPack: the Debian package ----------------------------------------------------------------
 

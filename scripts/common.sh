@@ -31,11 +31,24 @@ ensure_packages() {
     "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Configures (once) and builds the whole project in $BUILD_DIR.
+# Configures (once) and builds the whole project in $BUILD_DIR. With "quiet" (needs pipefail), the
+# output goes to $BUILD_DIR/build.log; only the files compiled or linked are listed as they come,
+# and the whole log if the build fails.
 build_project() {
+    if [ "${1:-}" = quiet ]; then
+        local log=$BUILD_DIR/build.log made='^(\[ *[0-9]+%\] )?(Building|Linking) '
+        mkdir -p "$BUILD_DIR"
+        say "building (the whole output goes to $log)"
+        if ! build_project 2>&1 | tee "$log" | { grep --line-buffered -E "$made" >&2 || true; }; then
+            cat "$log" >&2
+            die "the build failed (its output is above and in $log)"
+        fi
+        grep -qE "$made" "$log" || say "the build is up to date"
+        return 0
+    fi
     if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
         say "configuring in $BUILD_DIR"
-        cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo || return
     fi
     say "building"
     cmake --build "$BUILD_DIR" --parallel "$(nproc)"

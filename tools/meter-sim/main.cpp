@@ -139,7 +139,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption hangUpOption(
         QStringLiteral("hang-up-after"),
         QStringLiteral(
-            "Close the line on receiving the N-th command, without answering it, and exit."),
+            "Close the line on receiving the N-th command, without answering it, like a pulled "
+            "cable; then exit."),
         QStringLiteral("N"));
     const QCommandLineOption modelOption(QStringLiteral("model"),
                                          QStringLiteral("Model text for ?M (default VM-2000)."),
