@@ -29,20 +29,6 @@ QString fromUtf8(const std::string &utf8)
     return QString::fromStdString(utf8);
 }
 
-// The fetch's replies decoded, as the window decodes an opened fetch.
-DataSets dataSetsOf(const FetchRecord &fetch)
-{
-    DataSets data;
-    data.startFetch();
-    if (fetch.modelReply)
-        data.setModelReply(fetch.modelReply->toStdString());
-    if (fetch.serialReply)
-        data.setSerialReply(fetch.serialReply->toStdString());
-    for (int i = 0; i < DataSets::Count; ++i)
-        data.setRecord(i, fetch.records.at(i).value_or(QByteArray()).toStdString());
-    return data;
-}
-
 // The meter's own text without its line end; null before it answered.
 QJsonValue meterText(const std::optional<std::string> &reply)
 {
@@ -68,7 +54,7 @@ QString jsonObject(std::initializer_list<std::pair<const char *, QString>> membe
 
 QString describe(const FetchRecord &fetch, bool json)
 {
-    DataSets data = dataSetsOf(fetch);
+    DataSets data = FetchFile::dataSets(fetch);
     QStringList sets;
     // A caption ends in the meter's line end, which a terminal must not get.
     QString text = fromUtf8(ValueTexts::modelCaption(data.modelReply())).trimmed() + '\n' +
@@ -124,7 +110,7 @@ std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet)
         err(error);
         return std::nullopt;
     }
-    DataSets data = dataSetsOf(*fetch);
+    DataSets data = FetchFile::dataSets(*fetch);
     if (!data.show(dataSet - 1)) {
         err(fromUtf8(data.fault()));
         return std::nullopt;
@@ -202,7 +188,7 @@ bool keep(FetchRecord &fetch, bool keepInHistory, const QString &saveAs)
 // What the window says after a whole fetch that did not bring every data set; empty when it did.
 QString fetchProblem(const FetchRecord &fetch, const PortChoice &port)
 {
-    const DataSets data = dataSetsOf(fetch);
+    const DataSets data = FetchFile::dataSets(fetch);
     if (data.nothingReceived())
         return u"The meter on %1 did not answer. Is it switched on and connected to this port?"_qs
             .arg(port.text());

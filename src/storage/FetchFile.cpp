@@ -117,6 +117,19 @@ private:
 
 namespace FetchFile {
 
+DataSets dataSets(const FetchRecord &fetch)
+{
+    DataSets data;
+    data.startFetch();
+    if (fetch.modelReply)
+        data.setModelReply(fetch.modelReply->toStdString());
+    if (fetch.serialReply)
+        data.setSerialReply(fetch.serialReply->toStdString());
+    for (int i = 0; i < DataSets::Count; ++i)
+        data.setRecord(i, fetch.records.at(i).value_or(QByteArray()).toStdString());
+    return data;
+}
+
 std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)
 {
     problem->clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataSets.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -23,6 +25,10 @@ struct FetchRecord
 // The fetch history: every fetch is kept as one JSON file (docs/file-format.md) that holds the
 // meter's replies byte for byte, so that opening it later shows exactly what was fetched.
 namespace FetchFile {
+
+// The fetch's replies as the data sets they are, decoded as a live fetch's are (nothing shown
+// yet); a reply that never arrived counts as an empty one.
+DataSets dataSets(const FetchRecord &fetch);
 
 inline constexpr char Suffix[] = ".vmfetch";
 

@@ -316,13 +316,7 @@ void MainWindow::openFetch(const QString &path)
     // The same way as a fetch's replies: the raw bytes, decoded here.
     m_fetch = *fetch;
     m_haveFetch = true;
-    m_data.startFetch();
-    if (m_fetch.modelReply)
-        m_data.setModelReply(m_fetch.modelReply->toStdString());
-    if (m_fetch.serialReply)
-        m_data.setSerialReply(m_fetch.serialReply->toStdString());
-    for (int i = 0; i < DataSets::Count; ++i)
-        m_data.setRecord(i, m_fetch.records.at(i).value_or(QByteArray()).toStdString());
+    m_data = FetchFile::dataSets(m_fetch);
     setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
     setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));
     optData[0]->setChecked(true);

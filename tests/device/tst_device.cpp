@@ -106,8 +106,9 @@ private slots:
         QVERIFY(f.run() && !f.fetch.start());
         // A model reply still coming in, 10 bytes every 5 ms, when the further wait ends; one that
         // comes after the further wait, while "?S" is awaited.
-        Fetch late({QByteArray(1000, 'v')}, 40ms), later({"?MVM\r", "?SSN\r"}, 40ms);
-        late.line.late = 5ms, late.line.piece = 10, later.line.late = 90ms;
+        // (In the middle of the wait for "?S", so that timers firing late change nothing.)
+        Fetch late({QByteArray(1000, 'v')}, 40ms), later({"?MVM\r", "?SSN\r"}, 200ms);
+        late.line.late = 5ms, late.line.piece = 10, later.line.late = 500ms;
         QVERIFY(late.run() && later.run() &&
                 late.line.written + later.line.written == "?M\r?M\r?S\r");
         QCOMPARE((f.log.mid(4) + late.log + later.log).join('|'),

@@ -178,7 +178,7 @@ private slots:
         road.step("the cable pulled");
         dismiss(w, "commPortError");
         MeterSimulator other({.recordLength = 221, .model = "VM-9"}), silent({.silent = true}),
-            late({.replyDelay = std::chrono::milliseconds(1000)});
+            late({.replyDelay = std::chrono::milliseconds(1100)}); // mid-way through "?2"
         QVERIFY(other.start() && silent.start() && late.start() && f.setPort(silent));
         click(child(w, "cmdFetch"));
         QVERIFY(shown(w, "commPortError"));
