@@ -188,6 +188,13 @@ private slots:
         click(child(w, "cmdFetch"));
         QVERIFY(shown(w, "fetchError"));
         road.step("a meter that answers too late, then its cable pulled");
+        QString error;
+        const QDir history(FetchFile::historyFolder()); // kept all the same, marked cut short
+        const auto newest = [&] {
+            return FetchFile::read(
+                history.filePath(history.entryList(QDir::Files, QDir::Time).value(0)), &error);
+        };
+        QTRY_VERIFY(newest() && !newest()->complete && newest()->records[0] == "");
         dismiss(w, "fetchError");
         late.hangUp();
         dismiss(w, "commPortError");
@@ -310,6 +317,9 @@ private slots:
         area.drawBox({150, 150}, {300, 300}, Qt::yellow, DrawingSurface::Fill::Filled);
         QVERIFY(picture(area).pixel(10, 19) == 0xffffff00 &&
                 picture(area).pixel(20, 20) == 0xff000000);
+        area.drawBox({600, 600}, {1200, 1200}, Qt::yellow, DrawingSurface::Fill::Outline);
+        QVERIFY(picture(area).pixel(40, 50) == 0xffffff00 &&
+                picture(area).pixel(41, 50) == 0xff000000);
         WaveformPlot::prepareWaveformArea(area);
         QRect volts, time;
         const QImage prepared = picture(area);
