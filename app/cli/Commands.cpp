@@ -165,8 +165,7 @@ std::optional<PortChoice> portChoice(const QString &text)
 // history and as `saveAs`; false after saying why when it could not be written.
 bool keep(FetchRecord &fetch, bool keepInHistory, const QString &saveAs)
 {
-    if (!fetch.complete &&
-        std::ranges::none_of(fetch.records, [](auto &r) { return r.has_value(); }))
+    if (!FetchFile::worthKeeping(fetch))
         return true;
     fetch.saved = QDateTime::currentDateTime();
     bool kept = true;

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -128,6 +129,12 @@ DataSets dataSets(const FetchRecord &fetch)
     for (int i = 0; i < DataSets::Count; ++i)
         data.setRecord(i, fetch.records.at(i).value_or(QByteArray()).toStdString());
     return data;
+}
+
+bool worthKeeping(const FetchRecord &fetch)
+{
+    return fetch.complete ||
+           std::ranges::any_of(fetch.records, [](const auto &r) { return r.has_value(); });
 }
 
 std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)

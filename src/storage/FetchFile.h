@@ -29,6 +29,8 @@ namespace FetchFile {
 // The fetch's replies as the data sets they are, decoded as a live fetch's are (nothing shown
 // yet); a reply that never arrived counts as an empty one.
 DataSets dataSets(const FetchRecord &fetch);
+// Whether a fetch is kept: a whole one always, one cut short only when a data set had come.
+bool worthKeeping(const FetchRecord &fetch);
 
 inline constexpr char Suffix[] = ".vmfetch";
 

@@ -193,9 +193,8 @@ void MainWindow::connectLink()
     });
     connect(fetch, &FetchSequence::failed, this, [this](const QString &message) {
         endFetch();
-        // Cut short: kept all the same when a data set had come.
         m_fetch.complete = false;
-        if (std::ranges::any_of(m_fetch.records, [](auto &r) { return r.has_value(); }))
+        if (FetchFile::worthKeeping(m_fetch))
             keepFetch();
         // A failing port is reported by portFailed(); this is the meter's own trouble (it
         // answers too late).
@@ -273,14 +272,13 @@ void MainWindow::setFetchActionsEnabled(bool enabled)
 {
     // While a fetch runs nothing is opened (menu, shortcut or drop), and it is not saved half-way.
     actOpenFetch->setEnabled(enabled);
-    actSaveFetch->setEnabled(enabled && m_haveFetch);
+    actSaveFetch->setEnabled(enabled && m_fetch.saved.isValid()); // kept or opened
 }
 
 void MainWindow::keepFetch()
 {
     // Written on a worker thread, so a slow disk never holds up the window.
     m_fetch.saved = QDateTime::currentDateTime();
-    m_haveFetch = true;
     setFetchActionsEnabled(true);
     auto *keeping = new QFutureWatcher<QString>(this);
     connect(keeping, &QFutureWatcher<QString>::finished, this, [this, keeping] {
@@ -315,7 +313,6 @@ void MainWindow::openFetch(const QString &path)
     }
     // The same way as a fetch's replies: the raw bytes, decoded here.
     m_fetch = *fetch;
-    m_haveFetch = true;
     m_data = FetchFile::dataSets(m_fetch);
     setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
     setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));

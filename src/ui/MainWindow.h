@@ -84,7 +84,6 @@ private:
     DataSets m_data;
     QString m_portText;  // the open port, "COM 33 (/dev/ttyUSB0)", for messages
     FetchRecord m_fetch; // the last fetch or the file opened, every reply as received
-    bool m_haveFetch = false;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
 
     QPushButton *cmdClose;
