@@ -26,9 +26,12 @@ struct Failure
 };
 
 template <typename Text>
-    requires std::convertible_to<Text, std::string_view> || requires(const Text &t) {
-        { t.toStdString() } -> std::convertible_to<std::string>;
-    }
+requires std::convertible_to<Text, std::string_view> || requires(const Text &t)
+{
+    {
+        t.toStdString()
+        } -> std::convertible_to<std::string>;
+}
 Failure failure(const Text &why)
 {
     std::string text;
