@@ -25,14 +25,14 @@ struct Failure
     std::string why;
 };
 
+// Text that a reason can be made of: std::string, a literal, or a QString.
 template <typename Text>
-requires std::convertible_to<Text, std::string_view> || requires(const Text &t)
+concept ReasonText = std::convertible_to<Text, std::string_view> || requires(const Text &t)
 {
-    {
-        t.toStdString()
-        } -> std::convertible_to<std::string>;
-}
-Failure failure(const Text &why)
+    t.toStdString();
+};
+
+template <ReasonText Text> Failure failure(const Text &why)
 {
     std::string text;
     if constexpr (std::convertible_to<Text, std::string_view>)
