@@ -1,7 +1,8 @@
 // Voltrane Meter - PC Utility: reads the hand-held fence-energizer meter over a serial port,
 // shows its data sets and prints test reports.
 #include "MainWindow.h"
-#include "MeterLink.h"
+#include "MeterPort.h"
+#include "MeterSession.h"
 
 #include <QApplication>
 
@@ -27,8 +28,10 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("voltrane-meter"));
     QApplication::setWindowIcon(MainWindow::programIcon());
 
-    MeterLink link; // the meter's port and the fetch on it, handed to the window
-    MainWindow frmMain(link);
+    // The meter's port and the session on it, handed to the window.
+    MeterPort cm;
+    MeterSession session(cm, {.program = QStringLiteral("voltrane-meter " VOLTRANE_VERSION)});
+    MainWindow frmMain(session);
     frmMain.show();
     // "voltrane-meter FILE" (a double click in a file manager) opens a kept fetch.
     if (const QString file = QApplication::arguments().value(1); !file.isEmpty())

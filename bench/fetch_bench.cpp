@@ -40,8 +40,8 @@ int main(int argc, char **argv)
     }
 
     MeterPort port;
-    if (!port.openDevice(match.captured(1))) {
-        std::fprintf(stderr, "%s\n", qPrintable(port.errorString()));
+    if (const Result<> opened = port.open({0, match.captured(1)}); !opened) {
+        std::fprintf(stderr, "%s\n", opened.error().c_str());
         return 1;
     }
     FetchSequence fetch(port.device());

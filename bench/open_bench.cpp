@@ -1,9 +1,12 @@
 // Opening a kept fetch in the main window until its data set 1 is shown (read, decode, labels,
 // waveform, painted once): the median and the fastest of 50 openings, on Qt's offscreen platform.
 #include "FetchFile.h"
+#include "FileSave.h"
 #include "MainWindow.h"
-#include "MeterLink.h"
+#include "MeterPort.h"
+#include "MeterSession.h"
 #include "MeterSimulator.h"
+#include "ReportValues.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,12 +29,14 @@ int main(int argc, char **argv)
     for (int i = 0; i < 4; ++i)
         fetch.records[i] = MeterSimulator::replyFor("?" + QByteArray::number(i + 1), {});
     const QString path = dir.filePath(QStringLiteral("bench.vmfetch"));
-    if (const QString why = FetchFile::save(fetch, path, QStringLiteral("bench")); !why.isEmpty()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(why));
+    const QByteArray file = FetchFile::toJson(fetch, DataSets::of(fetch.recordViews()), "bench");
+    if (const Result<> written = FileSave::write(path, file); !written) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), written.error().c_str());
         return 1;
     }
-    MeterLink link;
-    MainWindow window(link);
+    MeterPort port;
+    MeterSession session(port, {.program = QStringLiteral("bench"), .keepHistory = false});
+    MainWindow window(session);
     window.show();
     std::vector<double> ms;
     for (int run = 0; run < 50; ++run) {
@@ -42,7 +47,7 @@ int main(int argc, char **argv)
         ms.push_back(timer.nsecsElapsed() / 1e6);
     }
     if (!window.windowTitle().endsWith(QStringLiteral("bench.vmfetch")) ||
-        window.reportValues().PrnVoltCount != 73) {
+        ReportValues::of(session.shown()).PrnVoltCount != 73) {
         std::fprintf(stderr, "the fetch was not opened\n");
         return 1;
     }

@@ -41,9 +41,8 @@ int main(int argc, char *argv[])
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        QString error;
-        if (!ReportPrinter::writePdf(file, details, values, &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        if (const Result<> written = ReportPrinter::writePdf(file, details, values); !written) {
+            std::fprintf(stderr, "%s\n", written.error().c_str());
             return 1;
         }
         ms.push_back(double(timer.nsecsElapsed()) / 1e6);

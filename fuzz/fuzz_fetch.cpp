@@ -1,11 +1,13 @@
-// Fuzz target: everything the meter sends during one fetch, through the real FetchSequence on a
-// scripted line, into DataSets as the main window puts it there, then shown and printed. The
-// input: five 16-bit reply lengths (low byte first), then the bytes of the six replies.
+// Fuzz target: everything the meter sends during one fetch, through the real meter session (and
+// its fetch sequence) on a scripted line, as the window and the command line fetch, then each
+// data set shown and printed. The input: five 16-bit reply lengths (low byte first), then the
+// bytes of the six replies.
 #include "DrawingSurface.h"
 #include "FetchSequence.h"
+#include "MeterSession.h"
 #include "RecordChecks.h"
 #include "ReportPage.h"
-#include "ScriptedMeter.h"
+#include "ScriptedLine.h"
 
 #include <QCoreApplication>
 
@@ -55,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         replies << QByteArray(reinterpret_cast<const char *>(bytes) + at, qsizetype(n));
         at += n;
     }
-    ScriptedMeter line(replies);
+    ScriptedLine line(replies);
     // The fetch stops at a reply that starts as an earlier one ("?M" for "?S"); each keeps 1024 B.
     int steps = 1;
     while (steps < 6 && !(replies[steps].size() > 1 && replies[steps][0] == '?' &&
@@ -63,33 +65,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         ++steps;
     for (int i = 0; i < 6; ++i)
         replies[i] = i < steps ? replies[i].left(FetchSequence::MaxReplyLength) : "";
-    FetchSequence fetch(&line, std::chrono::milliseconds(0));
-    DataSets data;
-    QObject::connect(&fetch, &FetchSequence::modelReplyReceived,
-                     [&](auto r) { data.setModelReply(r.toStdString()); });
-    QObject::connect(&fetch, &FetchSequence::serialReplyReceived,
-                     [&](auto r) { data.setSerialReply(r.toStdString()); });
-    QObject::connect(&fetch, &FetchSequence::recordReceived,
-                     [&](int i, auto r) { data.setRecord(i, r.toStdString()); });
-    FUZZ_CHECK(fetch.start());
-    while (fetch.isRunning())
+    MeterSession session(line, {.program = u"voltrane-meter fuzz"_qs, .keepHistory = false,
+                                .replyWait = std::chrono::milliseconds(0)});
+    FUZZ_CHECK(session.openPort({1, u"/dev/ttyS0"_qs}).ok());
+    bool ended = false;
+    QObject::connect(&session, &MeterSession::fetchEnded, [&] { ended = true; });
+    FUZZ_CHECK(session.startFetch());
+    while (!ended)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // The commands up to the stop; every reply whole; the captions their prefix and each byte from
     // the third on.
-    FUZZ_CHECK(line.written ==
+    const FetchRecord &fetch = session.fetch();
+    FUZZ_CHECK(line.meter.written ==
                    QByteArray("?M\r?S\r?1\r?2\r?3\r?4\r").first(std::min(3 * steps + 3, 18)) &&
-               data.serialReply().value_or("") == replies[1].toStdString());
-    FUZZ_CHECK(QString::fromStdString(ValueTexts::modelCaption(data.modelReply())) ==
+               fetch.serialReply.value_or("") == replies[1] && fetch.complete == (steps == 6));
+    FUZZ_CHECK(QString::fromStdString(ValueTexts::modelCaption(session.modelReply())) ==
                u"Model No.: "_qs + QString::fromLatin1(replies[0].mid(2)));
     // Every record kept whole; each data set shown as the operator picks it: exactly the valid
     // ones, with the meter's replies of the fetch; then printed.
     for (int i = 0; i < DataSets::Count; ++i) {
-        const std::optional<Measurement> m = RecordChecks::checkDecode(data.record(i));
-        FUZZ_CHECK(
-            data.record(i) == replies[2 + i].toStdString() && data.show(i) == m.has_value() &&
-            (!m || *data.shown() == ShownDataSet{i, *m, data.modelReply(), data.serialReply()}));
+        const QByteArray record = fetch.records[i].value_or("");
+        const std::optional<Measurement> m = RecordChecks::checkDecode(record.toStdString());
+        session.show(i);
+        FUZZ_CHECK(record == replies[2 + i] && session.shown().has_value() == m.has_value() &&
+                   (!m || *session.shown() == ShownDataSet{i, *m, session.modelReply(),
+                                                           session.serialReply()}));
         if (m)
-            print(ReportValues::of(data.shown()));
+            print(ReportValues::of(session.shown()));
     }
     return 0;
 }

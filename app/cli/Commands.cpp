@@ -1,18 +1,15 @@
 #include "Commands.h"
 
 #include "DataSetCsv.h"
-#include "DataSets.h"
-#include "FetchFile.h"
 #include "FileSave.h"
-#include "MeterLink.h"
+#include "MeasurementJson.h"
+#include "MeterPort.h"
+#include "MeterSession.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
 #include "ValueTexts.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,65 +26,65 @@ QString fromUtf8(const std::string &utf8)
     return QString::fromStdString(utf8);
 }
 
+QString fromError(const std::string &error)
+{
+    return QString::fromStdString(error);
+}
+
 // The meter's own text without its line end; null before it answered.
-QJsonValue meterText(const std::optional<std::string> &reply)
+OrderedJson meterText(const std::optional<std::string> &reply)
 {
-    return reply ? QJsonValue(fromUtf8(ValueTexts::meterText(*reply)).trimmed()) : QJsonValue();
+    return reply ? OrderedJson(fromUtf8(ValueTexts::meterText(*reply)).trimmed()) : OrderedJson();
 }
 
-// A JSON value as text (QJsonDocument writes only objects and arrays).
-QString jsonText(const QJsonValue &value)
+// What "show" prints of the fetch a session holds.
+QString describe(const MeterSession &session, bool json)
 {
-    const QByteArray inArray = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(inArray.mid(1).chopped(1));
-}
-
-// An object of members given as JSON text, in the order given (QJsonObject would sort them), so
-// the output reads as documented.
-QString jsonObject(std::initializer_list<std::pair<const char *, QString>> members)
-{
-    QStringList texts;
-    for (const auto &[name, value] : members)
-        texts << QStringLiteral("\"%1\":%2").arg(QLatin1String(name), value);
-    return '{' + texts.join(',') + '}';
-}
-
-QString describe(const FetchRecord &fetch, bool json)
-{
-    DataSets data = FetchFile::dataSets(fetch);
-    QStringList sets;
+    const DataSets &data = session.dataSets();
+    std::vector<OrderedJson> sets;
     // A caption ends in the meter's line end, which a terminal must not get.
-    QString text = fromUtf8(ValueTexts::modelCaption(data.modelReply())).trimmed() + '\n' +
-                   fromUtf8(ValueTexts::serialCaption(data.serialReply())).trimmed() + '\n';
+    QString text = fromUtf8(ValueTexts::modelCaption(session.modelReply())).trimmed() + '\n' +
+                   fromUtf8(ValueTexts::serialCaption(session.serialReply())).trimmed() + '\n';
     for (int i = 0; i < DataSets::Count; ++i) {
         text += QStringLiteral("Data %1  ").arg(i + 1);
-        if (!data.show(i)) {
+        const std::optional<Measurement> &m = data.measurement(i);
+        if (!m) {
             text += QStringLiteral("no valid data\n");
-            sets << QStringLiteral("null");
+            sets.emplace_back();
             continue;
         }
-        const Measurement &m = data.shown()->measurement;
-        const ValueTexts::LabelTexts labels = ValueTexts::labelTexts(m);
+        const ValueTexts::LabelTexts labels = ValueTexts::labelTexts(*m);
         for (const std::string *label :
              {&labels.voltage, &labels.energy, &labels.interval, &labels.pulseWidth})
             text += fromUtf8(*label) + QStringLiteral("  ");
         text += fromUtf8(labels.load) + '\n';
-        QJsonArray samples;
-        std::for_each(m.samples.begin() + 1, m.samples.end(),
-                      [&](std::int16_t code) { samples.append(code); });
-        sets << jsonObject({{"voltageKV", jsonText(m.voltCount / 10.0)},
-                            {"energyJ", jsonText(m.energyCount / 10.0)},
-                            {"intervalMs", jsonText(m.intervalCount)},
-                            {"pulseWidthUs", jsonText(m.pulseWidth)},
-                            {"loadOhms", jsonText(m.loadOhms)},
-                            {"samples", jsonText(samples)}});
+        std::vector<OrderedJson> samples(m->samples.begin() + 1, m->samples.end());
+        std::vector<OrderedJson::Member> members = countMembers(*m);
+        members.emplace_back(u"samples"_qs, OrderedJson::array(std::move(samples)));
+        sets.push_back(OrderedJson::object(std::move(members)));
     }
     if (!json)
         return text;
-    return jsonObject({{"model", jsonText(meterText(data.modelReply()))},
-                       {"serial", jsonText(meterText(data.serialReply()))},
-                       {"dataSets", '[' + sets.join(',') + ']'}}) +
+    return QString::fromUtf8(OrderedJson::object({{u"model"_qs, meterText(session.modelReply())},
+                                                  {u"serial"_qs, meterText(session.serialReply())},
+                                                  {u"dataSets"_qs, OrderedJson::array(sets)}})
+                                 .toJson()) +
            '\n';
+}
+
+// A session on no port, for reading a kept fetch.
+struct FileSession
+{
+    MeterPort line;
+    MeterSession session{line, {.program = ProgramName, .keepHistory = false}};
+};
+
+// What the window says after a fetch that did not bring every data set, in one line.
+QString problem(const FetchOutcome &outcome)
+{
+    if (outcome.kind == FetchOutcome::Kind::SomeUnreadable)
+        return outcome.message + ' ' + outcome.unreadable.join(u"; "_qs);
+    return outcome.message;
 }
 
 } // namespace
@@ -104,18 +101,15 @@ void err(const QString &line)
 
 std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet)
 {
-    QString error;
-    const std::optional<FetchRecord> fetch = FetchFile::read(file, &error);
-    if (!fetch) {
-        err(error);
+    FileSession reading;
+    if (const Result<> opened = reading.session.openFile(file); !opened) {
+        err(fromError(opened.error()));
         return std::nullopt;
     }
-    DataSets data = FetchFile::dataSets(*fetch);
-    if (!data.show(dataSet - 1)) {
-        err(fromUtf8(data.fault()));
-        return std::nullopt;
-    }
-    return data.shown();
+    reading.session.show(dataSet - 1);
+    if (!reading.session.shown())
+        err(fromUtf8(reading.session.fault()));
+    return reading.session.shown();
 }
 
 int ports()
@@ -131,133 +125,50 @@ int ports()
     return Done;
 }
 
-namespace {
-
-// The port named on the command line: an entry as the window's list names it ("com 7" works,
-// "COM7" does not), or a device, which may stand for an entry.
-struct PortChoice
-{
-    int number = 0; // 0: a device no entry stands for
-    QString device;
-    bool byEntry = false;
-
-    QString entry() const { return number ? PortNames::entryText(number) : QString(); }
-    // "COM 129 (/dev/pts/3)", as the window's messages name it; the device alone without entry.
-    QString text() const { return number ? u"%1 (%2)"_qs.arg(entry(), device) : device; }
-};
-
-std::optional<PortChoice> portChoice(const QString &text)
-{
-    const QStringList entries = PortNames::portList();
-    const auto entry = std::ranges::find_if(entries, [&](const QString &e) {
-        return e.compare(text.trimmed(), Qt::CaseInsensitive) == 0;
-    });
-    if (entry != entries.end()) {
-        const int number = int(entry - entries.begin()) + 1;
-        return PortChoice{number, PortNames::devicePath(number).value_or(QString()), true};
-    }
-    if (text.startsWith('/'))
-        return PortChoice{PortNames::portNumberForDevice(text).value_or(0), text, false};
-    return std::nullopt;
-}
-
-// Keeps a fetch as the window keeps it (a fetch cut short only when a data set had come), in the
-// history and as `saveAs`; false after saying why when it could not be written.
-bool keep(FetchRecord &fetch, bool keepInHistory, const QString &saveAs)
-{
-    if (!FetchFile::worthKeeping(fetch))
-        return true;
-    fetch.saved = QDateTime::currentDateTime();
-    bool kept = true;
-    QString error;
-    if (keepInHistory &&
-        FetchFile::keep(fetch, FetchFile::historyFolder(), ProgramName, &error).isEmpty()) {
-        err(error);
-        kept = false;
-    }
-    if (const QString why =
-            saveAs.isEmpty() ? QString() : FetchFile::save(fetch, saveAs, ProgramName);
-        !why.isEmpty()) {
-        err(u"The fetch could not be saved as \"%1\". %2."_qs.arg(saveAs, why));
-        kept = false;
-    }
-    return kept;
-}
-
-// What the window says after a whole fetch that did not bring every data set; empty when it did.
-QString fetchProblem(const FetchRecord &fetch, const PortChoice &port)
-{
-    const DataSets data = FetchFile::dataSets(fetch);
-    if (data.nothingReceived())
-        return u"The meter on %1 did not answer. Is it switched on and connected to this port?"_qs
-            .arg(port.text());
-    QStringList unread;
-    for (const std::string &line : data.faults())
-        unread << fromUtf8(line);
-    return unread.isEmpty() ? QString()
-                            : u"Not every data set could be read: %1"_qs.arg(unread.join(u"; "_qs));
-}
-
-} // namespace
-
 int fetch(const QString &portText, const QString &saveAs, bool keepInHistory, bool json)
 {
-    const std::optional<PortChoice> port = portChoice(portText);
+    const std::optional<PortChoice> port = PortChoice::parse(portText);
     if (!port) {
         err(u"\"%1\" is not one of the ports \"COM 1\" to \"COM 255\", nor a device such as "
             "\"/dev/ttyUSB0\"."_qs.arg(portText));
         return WrongUsage;
     }
-    MeterLink link;
-    if (!(port->byEntry ? link.cm->open(port->number)
-                        : link.cm->openDevice(port->device, port->entry()))) {
-        err(link.cm->errorString());
+    MeterPort line;
+    MeterSession session(line, {.program = ProgramName, .keepHistory = keepInHistory});
+    if (const Result<> opened = session.openPort(*port); !opened) {
+        err(fromError(opened.error()));
         return Failed;
     }
-    link.cm->takeAll(); // bytes from before the first command belong to no reply
-
-    // Collected as the window collects them: every reply as it came.
-    FetchRecord record;
-    record.port = port->number ? port->entry() : port->device;
-    static const char *const commands[] = {"?M", "?S", "?1", "?2", "?3", "?4"};
-    int step = 0;
-    const auto nextStep = [&step] {
-        if (++step <= FetchSequence::StepCount)
-            err(u"%1 (%2 of %3)"_qs.arg(QLatin1String(commands[step - 1]))
-                    .arg(step)
-                    .arg(FetchSequence::StepCount));
-    };
-    const FetchSequence *sequence = link.fetch;
-    QObject::connect(sequence, &FetchSequence::modelReplyReceived, [&](const QByteArray &reply) {
-        record.modelReply = reply;
-        nextStep();
+    QObject::connect(&session, &MeterSession::commandSent, [](int step, const QString &command) {
+        err(u"%1 (%2 of %3)"_qs.arg(command).arg(step + 1).arg(MeterSession::StepCount));
     });
-    QObject::connect(sequence, &FetchSequence::serialReplyReceived, [&](const QByteArray &reply) {
-        record.serialReply = reply;
-        nextStep();
+    FetchOutcome outcome;
+    bool kept = true;
+    QObject::connect(&session, &MeterSession::fetchEnded, [&](const FetchOutcome &ended) {
+        outcome = ended;
+        if (!session.isKeeping())
+            QCoreApplication::exit();
     });
-    QObject::connect(sequence, &FetchSequence::recordReceived,
-                     [&](int index, const QByteArray &reply) {
-                         record.records.at(index) = reply;
-                         nextStep();
-                     });
-    QObject::connect(sequence, &FetchSequence::finished, [] { QCoreApplication::exit(); });
-    QString failure; // the line failed, or the meter answered too late
-    QObject::connect(sequence, &FetchSequence::failed, [&](const QString &message) {
-        failure = message;
-        record.complete = false;
+    QObject::connect(&session, &MeterSession::fetchKept, [&](const Result<QString> &path) {
+        if (!path) {
+            err(fromError(path.error()));
+            kept = false;
+        }
         QCoreApplication::exit();
     });
-    nextStep();
-    if (link.fetch->start())
+    if (session.startFetch())
         QCoreApplication::exec();
 
-    const bool kept = keep(record, keepInHistory, saveAs);
-    if (record.saved.isValid()) // kept: whole, or cut short after a data set came
-        out(describe(record, json));
-    if (const QString problem = failure.isEmpty() ? fetchProblem(record, *port) : failure;
-        !problem.isEmpty()) {
-        err(problem);
+    if (outcome.kept && !saveAs.isEmpty()) {
+        if (const Result<> saved = session.saveAs(saveAs); !saved) {
+            err(fromError(saved.error()));
+            kept = false;
+        }
+    }
+    if (outcome.kept) // whole, or cut short after a data set came
+        out(describe(session, json));
+    if (outcome.kind != FetchOutcome::Kind::Complete) {
+        err(problem(outcome));
         return Failed;
     }
     return kept ? Done : Failed;
@@ -265,13 +176,12 @@ int fetch(const QString &portText, const QString &saveAs, bool keepInHistory, bo
 
 int show(const QString &file, bool json)
 {
-    QString error;
-    const std::optional<FetchRecord> fetch = FetchFile::read(file, &error);
-    if (!fetch) {
-        err(error);
+    FileSession reading;
+    if (const Result<> opened = reading.session.openFile(file); !opened) {
+        err(fromError(opened.error()));
         return Failed;
     }
-    out(describe(*fetch, json));
+    out(describe(reading.session, json));
     return Done;
 }
 
@@ -280,10 +190,11 @@ int exportCsv(const QString &file, int dataSet, const QString &csv)
     const std::optional<ShownDataSet> shown = readDataSet(file, dataSet);
     if (!shown)
         return Failed;
-    if (const QString why =
+    if (const Result<> saved =
             FileSave::write(csv, QByteArray::fromStdString(DataSetCsv::write(*shown)));
-        !why.isEmpty()) {
-        err(QStringLiteral("The data set could not be saved as \"%1\". %2.").arg(csv, why));
+        !saved) {
+        err(QStringLiteral("The data set could not be saved as \"%1\". %2.")
+                .arg(csv, fromError(saved.error())));
         return Failed;
     }
     return Done;

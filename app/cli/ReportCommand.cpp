@@ -16,11 +16,11 @@ int Commands::report(const ReportRequest &request)
                                 request.date.value_or(ReportPage::dateText(QDate::currentDate()))};
     const ReportValues values = ReportValues::of(shown);
     if (!request.pdf.isEmpty()) {
-        QString error;
-        if (ReportPrinter::writePdf(request.pdf, details, values, &error))
-            return Done;
-        err(error);
-        return Failed;
+        if (const Result<> written = ReportPrinter::writePdf(request.pdf, details, values); !written) {
+            err(QString::fromStdString(written.error()));
+            return Failed;
+        }
+        return Done;
     }
     using Kind = PrintService::Outcome::Kind;
     const PrintService::Outcome outcome = PrintService::printReport(details, values);

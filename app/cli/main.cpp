@@ -2,6 +2,9 @@
 // scripts. The same libraries as the window program, and no window: it runs with no display.
 #include "Commands.h"
 
+#include "DataSets.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #ifdef VOLTRANE_CLI_DRAWS
 #include <QGuiApplication>
@@ -64,27 +67,52 @@ struct Arguments
     QString error; // wrong usage: what is wrong
 };
 
-Arguments parse(const Command &command, const QStringList &args)
+// The first argument that a parse refused, in the program's words: "unknown option --csv",
+// "--port needs a value".
+QString refused(const Command &command, const QStringList &args)
 {
-    Arguments a;
-    for (qsizetype i = 0; i < args.size() && a.error.isEmpty(); ++i) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
+        if (arg == "--")
+            break;
+        if (!arg.startsWith('-') || arg.size() == 1 || arg == "-h" || arg == "--help" ||
+            command.flags.contains(arg))
+            continue;
         const qsizetype equals = arg.indexOf('=');
         const QString name = equals > 0 ? arg.left(equals) : arg;
-        if (arg == "--help" || arg == "-h")
-            a.help = true;
-        else if (command.valueOptions.contains(name) && (equals > 0 || i + 1 < args.size()))
-            a.values[name] = equals > 0 ? arg.mid(equals + 1) : args[++i];
-        else if (command.valueOptions.contains(name))
-            a.error = QStringLiteral("%1 needs a value").arg(arg);
-        else if (command.flags.contains(arg))
-            a.flags << arg;
-        else if (arg.startsWith('-') && arg.size() > 1)
-            a.error = QStringLiteral("unknown option %1").arg(arg);
-        else
-            a.files << arg;
+        if (!command.valueOptions.contains(name))
+            return QStringLiteral("unknown option %1").arg(arg);
+        if (equals < 0 && ++i == args.size())
+            return QStringLiteral("%1 needs a value").arg(arg);
     }
-    if (a.error.isEmpty() && a.files.size() != command.files)
+    return QStringLiteral("unknown option");
+}
+
+Arguments parse(const Command &command, const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    for (const QString &option : command.valueOptions)
+        parser.addOption(QCommandLineOption(option.mid(2), QString(), QStringLiteral("value")));
+    for (const QString &flag : command.flags)
+        parser.addOption(QCommandLineOption(flag.mid(2)));
+    Arguments a;
+    const bool parsed = parser.parse(QStringList(Program) + args);
+    // "-hx" asks for no help: only the option itself does.
+    a.help = parser.isSet(QStringLiteral("help")) &&
+             (args.contains(QStringLiteral("-h")) || args.contains(QStringLiteral("--help")));
+    if (!parsed) {
+        a.error = refused(command, args);
+        return a;
+    }
+    for (const QString &option : command.valueOptions)
+        if (parser.isSet(option.mid(2)))
+            a.values[option] = parser.value(option.mid(2));
+    for (const QString &flag : command.flags)
+        if (parser.isSet(flag.mid(2)))
+            a.flags << flag;
+    a.files = parser.positionalArguments();
+    if (a.files.size() != command.files)
         a.error = a.files.size() < command.files
                       ? QStringLiteral("FILE is missing")
                       : QStringLiteral("unexpected %1").arg(a.files.value(command.files));
@@ -114,7 +142,7 @@ int programHelp()
 int dataSet(const QString &text)
 {
     const int n = text.toInt();
-    return n >= 1 && n <= 4 ? n : 0;
+    return DataSets::isIndex(n - 1) ? n : 0;
 }
 
 int run(const Command &command, const Arguments &a)

@@ -13,11 +13,11 @@ constexpr int ModelStep = 0;
 constexpr int SerialStep = 1;
 constexpr int FirstRecordStep = 2;
 
-// The command lines, in the order they are sent.
-const std::array<QByteArray, FetchSequence::StepCount> Commands{
-    QByteArrayLiteral("?M\r"), QByteArrayLiteral("?S\r"), QByteArrayLiteral("?1\r"),
-    QByteArrayLiteral("?2\r"), QByteArrayLiteral("?3\r"), QByteArrayLiteral("?4\r"),
-};
+QByteArray commandLine(int step)
+{
+    const std::string_view command = FetchSequence::Commands[step];
+    return QByteArray(command.data(), qsizetype(command.size())) + '\r';
+}
 
 QString replyName(int step)
 {
@@ -82,7 +82,12 @@ void FetchSequence::stop(const QString &message)
 
 void FetchSequence::sendCommand()
 {
-    const QByteArray &command = Commands[m_step];
+    const QByteArray command = commandLine(m_step);
+    const QPointer<FetchSequence> alive(this);
+    const quint64 run = m_run;
+    emit commandSent(m_step);
+    if (!alive || m_run != run)
+        return; // a receiver stopped the fetch, or deleted it
     if (m_line->isOpen())
         m_line->readAll(); // what came before the command answers nothing
     if (!m_line->isOpen() || m_line->write(command) != command.size()) {
@@ -137,7 +142,7 @@ void FetchSequence::quietEnded()
 
 bool FetchSequence::recordComplete() const
 {
-    return m_step >= FirstRecordStep && m_reply.size() >= RecordLength;
+    return m_step >= FirstRecordStep && m_reply.size() >= Measurement::RecordLength;
 }
 
 void FetchSequence::takeReply()
@@ -151,7 +156,7 @@ void FetchSequence::takeReply()
     // Every reply starts with its command's two characters. One that starts with an earlier
     // command's came after its own wait had ended: taking it would put it in the wrong place.
     for (int earlier = 0; earlier < step; ++earlier) {
-        if (reply.startsWith(Commands[earlier].first(2))) {
+        if (reply.startsWith(commandLine(earlier).chopped(1))) {
             stop(tr("The meter answers too late: %1 came only after %2 had been asked for. The "
                     "fetch has stopped, so that no reply is taken for another. Check the meter "
                     "and its cable, then press \"Fetch Data\" again.")

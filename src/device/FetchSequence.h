@@ -1,10 +1,15 @@
 #pragma once
 
+#include "MeasurementRecord.h"
+#include "MeterLine.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <chrono>
+#include <string_view>
 
 class QIODevice;
 class QTimer;
@@ -43,8 +48,10 @@ public:
     static constexpr std::chrono::milliseconds ReplyWait{1000};
     static constexpr std::chrono::milliseconds QuietGap{100};
     static constexpr int StepCount = 6;
-    static constexpr qsizetype RecordLength = 222;
-    static constexpr qsizetype MaxReplyLength = 1024;
+    // The commands in the order they are sent, each followed by a carriage return.
+    static constexpr std::array<std::string_view, StepCount> Commands{"?M", "?S", "?1",
+                                                                      "?2", "?3", "?4"};
+    static constexpr qsizetype MaxReplyLength = MeterLine::ReceiveBufferSize;
 
     // `line` must outlive the sequence. `replyWait` is the wait after each command; the program
     // always uses ReplyWait, tests may shorten it.
@@ -64,6 +71,8 @@ public slots:
     void portFailed(const QString &message);
 
 signals:
+    // Command `step` (0..5, Commands[step]) is about to go out.
+    void commandSent(int step);
     // The replies to "?M" and "?S", every byte as received.
     void modelReplyReceived(const QByteArray &reply);
     void serialReplyReceived(const QByteArray &reply);

@@ -1,14 +1,12 @@
 #include "MeterPort.h"
 
-#include "PortNames.h"
-
 #include <QSerialPort>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
 
-MeterPort::MeterPort(QObject *parent) : QObject(parent), cm(new QSerialPort(this))
+MeterPort::MeterPort(QObject *parent) : MeterLine(parent), cm(new QSerialPort(this))
 {
     cm->setObjectName(QStringLiteral("cm"));
     cm->setReadBufferSize(ReceiveBufferSize);
@@ -20,40 +18,23 @@ MeterPort::~MeterPort()
     close();
 }
 
-bool MeterPort::open(int portNumber)
-{
-    const std::optional<QString> device = PortNames::devicePath(portNumber);
-    if (!device) {
-        m_errorString =
-            portNumber == 0
-                ? tr("No port is selected. Choose one of the entries \"COM 1\" to \"COM 255\" "
-                     "from the list, then press \"Set Port\".")
-                : tr("There is no port number %1. Choose one of the entries \"COM 1\" to "
-                     "\"COM 255\" from the list.")
-                      .arg(portNumber);
-        return false;
-    }
-    return openDevice(*device, PortNames::entryText(portNumber));
-}
-
-bool MeterPort::openDevice(const QString &devicePath, const QString &entry)
+Result<> MeterPort::open(const PortChoice &port)
 {
     close();
-    m_description = entry.isEmpty() ? devicePath : QStringLiteral("%1 (%2)").arg(entry, devicePath);
+    m_description = port.text();
 
-    cm->setPortName(devicePath);
+    cm->setPortName(port.device);
     cm->setBaudRate(BaudRate);
     cm->setDataBits(QSerialPort::Data8);
     cm->setParity(QSerialPort::NoParity);
     cm->setStopBits(QSerialPort::OneStop);
     cm->setFlowControl(QSerialPort::NoFlowControl);
     if (!cm->open(QIODevice::ReadWrite)) {
-        m_errorString = openErrorText(devicePath);
+        const QString why = openErrorText(port.device);
         cm->clearError();
-        return false;
+        return failure(why);
     }
-    m_errorString.clear();
-    return true;
+    return {};
 }
 
 QString MeterPort::openErrorText(const QString &devicePath) const

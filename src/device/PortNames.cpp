@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include <QCoreApplication>
+
 #include <array>
 
 namespace PortNames {
@@ -91,3 +93,38 @@ std::optional<int> portNumberForDevice(const QString &path)
 }
 
 } // namespace PortNames
+
+QString PortChoice::name() const
+{
+    return number ? PortNames::entryText(number) : device;
+}
+
+QString PortChoice::text() const
+{
+    return number ? QStringLiteral("%1 (%2)").arg(PortNames::entryText(number), device) : device;
+}
+
+Result<PortChoice> PortChoice::ofEntry(int number)
+{
+    if (const std::optional<QString> device = PortNames::devicePath(number))
+        return PortChoice{number, *device};
+    if (number == 0)
+        return failure(QCoreApplication::translate(
+            "PortChoice", "No port is selected. Choose one of the entries \"COM 1\" to \"COM 255\" "
+                          "from the list, then press \"Set Port\"."));
+    return failure(QCoreApplication::translate("PortChoice",
+                                               "There is no port number %1. Choose one of the "
+                                               "entries \"COM 1\" to \"COM 255\" from the list.")
+                       .arg(number));
+}
+
+std::optional<PortChoice> PortChoice::parse(const QString &text)
+{
+    const QString typed = text.trimmed();
+    for (int number = PortNames::FirstPort; number <= PortNames::LastPort; ++number)
+        if (typed.compare(PortNames::entryText(number), Qt::CaseInsensitive) == 0)
+            return PortChoice{number, *PortNames::devicePath(number)};
+    if (text.startsWith(u'/'))
+        return PortChoice{PortNames::portNumberForDevice(text).value_or(0), text};
+    return std::nullopt;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -33,3 +35,24 @@ std::optional<QString> devicePath(int portNumber);
 std::optional<int> portNumberForDevice(const QString &path);
 
 } // namespace PortNames
+
+// A port as the operator names it: an entry of the list, or a device that no entry may stand for.
+struct PortChoice
+{
+    int number = 0; // the entry "COM n" it is; 0 for a device no entry stands for
+    QString device; // "/dev/ttyUSB0"
+
+    // "COM 33", or the device when no entry stands for it: what a kept fetch names its port by.
+    QString name() const;
+    // "COM 33 (/dev/ttyUSB0)", or the device alone: how messages name it.
+    QString text() const;
+
+    // The entry "COM n" for n in 1..255; why not otherwise (0: none is selected).
+    static Result<PortChoice> ofEntry(int number);
+    // A port as typed: an entry as the list names it, in any letter case ("com 7"; not "COM7" or
+    // "7"), or a device path ("/dev/ttyUSB0"), which may stand for an entry. Nothing when the text
+    // is neither.
+    static std::optional<PortChoice> parse(const QString &text);
+
+    friend bool operator==(const PortChoice &, const PortChoice &) = default;
+};

@@ -1,69 +1,56 @@
 #include "DataSets.h"
 
-#include <algorithm>
-
 namespace {
-bool isDataSetIndex(int index)
+std::string faultLine(int index, const std::string &why)
 {
-    return index >= 0 && index < DataSets::Count;
-}
-
-std::string faultText(int index, std::string_view record, bool fetched)
-{
-    const std::string why =
-        record.empty() && !fetched ? "nothing fetched yet" : recordFault(record);
     return why.empty() ? why : "Data set " + std::to_string(index + 1) + ": " + why;
 }
 } // namespace
 
-void DataSets::startFetch()
+DataSets::DataSets()
 {
-    *this = DataSets();
-    m_fetched = true;
+    for (int i = 0; i < Count; ++i)
+        m_sets[i].fault = faultLine(i, "nothing fetched yet");
+}
+
+DataSets DataSets::fetching()
+{
+    return of({});
+}
+
+DataSets DataSets::of(const Records &records)
+{
+    DataSets sets;
+    for (int i = 0; i < Count; ++i)
+        sets.setRecord(i, records[i].value_or(std::string_view()));
+    return sets;
+}
+
+void DataSets::setRecord(int index, std::string_view record)
+{
+    if (!isIndex(index))
+        return;
+    DecodedRecord decoded = decode(record);
+    m_sets[index] = {std::move(decoded.measurement), faultLine(index, decoded.fault)};
+}
+
+const std::optional<Measurement> &DataSets::measurement(int index) const
+{
+    static const std::optional<Measurement> none;
+    return isIndex(index) ? m_sets[index].measurement : none;
+}
+
+const std::string &DataSets::fault(int index) const
+{
+    static const std::string none;
+    return isIndex(index) ? m_sets[index].fault : none;
 }
 
 std::vector<std::string> DataSets::faults() const
 {
     std::vector<std::string> lines;
-    for (int i = 0; i < Count; ++i)
-        if (std::string line = faultText(i, m_records[i], m_fetched); !line.empty())
-            lines.push_back(std::move(line));
+    for (const DataSet &set : m_sets)
+        if (!set.fault.empty())
+            lines.push_back(set.fault);
     return lines;
-}
-
-bool DataSets::nothingReceived() const
-{
-    const auto none = [](const std::optional<std::string> &reply) {
-        return !reply || reply->empty();
-    };
-    return none(m_modelReply) && none(m_serialReply) &&
-           std::all_of(m_records.begin(), m_records.end(), [](auto &r) { return r.empty(); });
-}
-
-void DataSets::setRecord(int index, std::string record)
-{
-    if (isDataSetIndex(index))
-        m_records[index] = std::move(record);
-}
-
-const std::string &DataSets::record(int index) const
-{
-    static const std::string none;
-    return isDataSetIndex(index) ? m_records[index] : none;
-}
-
-bool DataSets::show(int index)
-{
-    if (isDataSetIndex(index)) {
-        m_current = m_records[index];
-        m_currentIndex = index;
-    }
-    const std::optional<Measurement> m = decodeRecord(m_current);
-    m_fault = faultText(m_currentIndex, m_current, m_fetched);
-    if (!m) {
-        m_shown.reset();
-        return false;
-    }
-    m_shown = ShownDataSet{m_currentIndex, *m, m_modelReply, m_serialReply};
-    return true;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The data set shown: which one, what it holds, and the meter's replies to "?M" and "?S" as they
@@ -20,49 +21,41 @@ struct ShownDataSet
     friend bool operator==(const ShownDataSet &, const ShownDataSet &) = default;
 };
 
-// Everything fetched from the meter, each reply as received, and the one data set shown.
+// The four data sets of one fetch, each record decoded once, when it comes. The raw replies are
+// not kept here: whoever holds the fetch keeps them.
 class DataSets
 {
 public:
     static constexpr int Count = 4;
+    using Records = std::array<std::optional<std::string_view>, Count>;
 
-    // A fetch begins: the replies, the records and the data set shown of earlier fetches are
-    // forgotten, so nothing of another meter is shown under this one's name.
-    void startFetch();
+    // Nothing fetched yet: every data set says so.
+    DataSets();
+    // A fetch has begun: every data set reads "no answer" until its record comes.
+    static DataSets fetching();
+    // The data sets of a fetch; a record that never came reads as an empty reply.
+    static DataSets of(const Records &records);
 
-    // The latest replies to "?M" and "?S"; none before the first fetch.
-    void setModelReply(std::string reply) { m_modelReply = std::move(reply); }
-    void setSerialReply(std::string reply) { m_serialReply = std::move(reply); }
-    const std::optional<std::string> &modelReply() const { return m_modelReply; }
-    const std::optional<std::string> &serialReply() const { return m_serialReply; }
+    // The reply to "?1" ... "?4" for data set `index` (0 = data set 1), decoded now. Other indexes
+    // are ignored.
+    void setRecord(int index, std::string_view record);
 
-    // Stores the raw reply for data set `index` (0 = data set 1). Other indexes are ignored.
-    void setRecord(int index, std::string record);
-    // The raw reply of data set `index`; empty before the first fetch or for other indexes.
-    const std::string &record(int index) const;
-
-    // Makes data set `index` (0..3) the current record and shows it, with the meter's latest
-    // replies. Any other index keeps the current record and shows it again. When the current
-    // record is not a valid record, returns false, nothing is shown and fault() says why.
-    bool show(int index);
-    // The data set shown; nothing before a valid one is chosen.
-    const std::optional<ShownDataSet> &shown() const { return m_shown; }
-    // Why the data set chosen last is not shown: "Data set 2: the meter sent 221 bytes instead of
-    // 222"; empty while one is shown or before any is chosen.
-    const std::string &fault() const { return m_fault; }
-
-    // After a fetch: why each data set that cannot be shown cannot, one line each.
+    // The measurement of data set `index`; none when its record is not a valid one, or for
+    // another index.
+    const std::optional<Measurement> &measurement(int index) const;
+    // Why data set `index` has no measurement: "Data set 2: the meter sent 221 bytes instead of
+    // 222", "Data set 4: nothing fetched yet"; empty when it has one, or for another index.
+    const std::string &fault(int index) const;
+    // Why each data set that has no measurement has none, one line each, in order.
     std::vector<std::string> faults() const;
-    // Whether the meter sent no byte at all to any of the six commands of the last fetch.
-    bool nothingReceived() const;
+
+    static bool isIndex(int index) { return index >= 0 && index < Count; }
 
 private:
-    std::array<std::string, Count> m_records;
-    std::string m_current; // a copy of the record chosen last, and its index
-    int m_currentIndex = 0;
-    std::optional<std::string> m_modelReply;
-    std::optional<std::string> m_serialReply;
-    std::optional<ShownDataSet> m_shown;
-    std::string m_fault;
-    bool m_fetched = false; // a fetch has begun
+    struct DataSet
+    {
+        std::optional<Measurement> measurement;
+        std::string fault;
+    };
+    std::array<DataSet, Count> m_sets;
 };

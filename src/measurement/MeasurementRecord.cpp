@@ -21,10 +21,14 @@ std::int32_t countAt(std::string_view record, std::size_t offset)
 
 } // namespace
 
-std::optional<Measurement> decodeRecord(std::string_view record)
+DecodedRecord decode(std::string_view record)
 {
+    if (record.empty())
+        return {std::nullopt, "no answer"};
     if (record.size() != static_cast<std::size_t>(Measurement::RecordLength))
-        return std::nullopt;
+        return {std::nullopt, "the meter sent " + std::to_string(record.size()) +
+                                  (record.size() == 1 ? " byte" : " bytes") + " instead of " +
+                                  std::to_string(Measurement::RecordLength)};
 
     Measurement m;
     for (int i = 1; i <= Measurement::SampleCount; ++i)
@@ -37,19 +41,18 @@ std::optional<Measurement> decodeRecord(std::string_view record)
     m.loadOhms = countAt(record, FirstCountOffset + 8);
 
     if (m.voltCount > HighestVoltCount)
-        return std::nullopt;
-    return m;
+        return {std::nullopt, "voltage count out of range"};
+    return {m, {}};
+}
+
+std::optional<Measurement> decodeRecord(std::string_view record)
+{
+    return decode(record).measurement;
 }
 
 std::string recordFault(std::string_view record)
 {
-    if (record.empty())
-        return "no answer";
-    if (record.size() != static_cast<std::size_t>(Measurement::RecordLength))
-        return "the meter sent " + std::to_string(record.size()) +
-               (record.size() == 1 ? " byte" : " bytes") + " instead of " +
-               std::to_string(Measurement::RecordLength);
-    return decodeRecord(record) ? std::string() : "voltage count out of range";
+    return decode(record).fault;
 }
 
 int peakSample(std::span<const std::int16_t> samples)

@@ -35,15 +35,22 @@ struct Measurement
     friend bool operator==(const Measurement &, const Measurement &) = default;
 };
 
-// Decodes a record into a Measurement. Any bytes of any length are safe to pass.
-// Returns nullopt, and so changes nothing downstream, when the record is not exactly 222 bytes
-// long, or when its voltage count is above 32767: a count the report cannot hold, which only a
-// garbled reply carries.
-std::optional<Measurement> decodeRecord(std::string_view record);
+// A record decoded: its Measurement, or why it has none.
+struct DecodedRecord
+{
+    std::optional<Measurement> measurement;
+    // Why there is no measurement, in words for the operator: "no answer" (no bytes), "the meter
+    // sent 221 bytes instead of 222", "voltage count out of range"; empty when there is one.
+    std::string fault;
+};
 
-// Why decodeRecord() gives nothing for `record`, in words for the operator: "no answer" (no
-// bytes), "the meter sent 221 bytes instead of 222", "voltage count out of range"; empty when it
-// decodes.
+// Decodes a record. Any bytes of any length are safe to pass. There is no measurement, and so
+// nothing changes downstream, when the record is not exactly 222 bytes long, or when its voltage
+// count is above 32767: a count the report cannot hold, which only a garbled reply carries.
+DecodedRecord decode(std::string_view record);
+
+// decode(record).measurement and decode(record).fault.
+std::optional<Measurement> decodeRecord(std::string_view record);
 std::string recordFault(std::string_view record);
 
 // The largest of samples 1..200 (element 0 is no sample), and at least 0: the sample that the

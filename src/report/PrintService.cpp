@@ -200,9 +200,8 @@ Outcome printReport(const ReportDetails &details, const ReportValues &values,
     if (info.isNull())
         return {Kind::NoPrinter, {}, noPrinter()};
     QPrinter printer(info, QPrinter::HighResolution);
-    QString error;
-    if (!ReportPrinter::print(printer, details, values, &error))
-        return {Kind::Refused, info.printerName(), error};
+    if (const Result<> printed = ReportPrinter::print(printer, details, values); !printed)
+        return {Kind::Refused, info.printerName(), QString::fromStdString(printed.error())};
     return {Kind::Printed, info.printerName(), {}};
 }
 

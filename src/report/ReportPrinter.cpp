@@ -43,15 +43,14 @@ QByteArray pdf(const ReportDetails &details, const ReportValues &values)
     return bytes;
 }
 
-bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
-              QString *error)
+Result<> writePdf(const QString &fileName, const ReportDetails &details,
+                  const ReportValues &values)
 {
-    if (const QString why = FileSave::write(fileName, pdf(details, values)); !why.isEmpty()) {
-        *error = QObject::tr("The report could not be saved as \"%1\". %2. Choose another folder.")
-                     .arg(fileName, why);
-        return false;
-    }
-    return true;
+    if (const Result<> written = FileSave::write(fileName, pdf(details, values)); !written)
+        return failure(
+            QObject::tr("The report could not be saved as \"%1\". %2. Choose another folder.")
+                .arg(fileName, QString::fromStdString(written.error())));
+    return {};
 }
 
 QString fileName(const QString &model, QDate date)
@@ -65,8 +64,7 @@ QString fileName(const QString &model, QDate date)
         .arg(model.isEmpty() ? QStringLiteral("energizer") : safe, date.toString(Qt::ISODate));
 }
 
-bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,
-           QString *error)
+Result<> print(QPrinter &printer, const ReportDetails &details, const ReportValues &values)
 {
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
@@ -76,27 +74,24 @@ bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &
 
     QPainter painter;
     if (!painter.begin(&printer)) {
-        *error = QObject::tr("The printer \"%1\" could not start the report. Check that it is "
-                             "switched on and connected.")
-                     .arg(printer.printerName());
-        return false;
+        return failure(QObject::tr("The printer \"%1\" could not start the report. Check that "
+                                   "it is switched on and connected.")
+                           .arg(printer.printerName()));
     }
     PrinterSurface page(painter);
     ReportPage::draw(page, details, values);
     if (printer.printerState() == QPrinter::Error) {
         printer.abort();
         painter.end();
-        *error = QObject::tr("Printing the report failed; the job was cancelled. Check the "
-                             "printer, then press \"P R I N T\" again.");
-        return false;
+        return failure(QObject::tr("Printing the report failed; the job was cancelled. Check "
+                                   "the printer, then press \"P R I N T\" again."));
     }
     if (!painter.end() || printer.printerState() == QPrinter::Error) {
-        *error = QObject::tr("The report could not be finished on \"%1\". Check the printer, "
-                             "then press \"P R I N T\" again.")
-                     .arg(printer.printerName());
-        return false;
+        return failure(QObject::tr("The report could not be finished on \"%1\". Check the "
+                                   "printer, then press \"P R I N T\" again.")
+                           .arg(printer.printerName()));
     }
-    return true;
+    return {};
 }
 
 } // namespace ReportPrinter

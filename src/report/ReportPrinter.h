@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QPageLayout>
@@ -22,10 +24,9 @@ QPageLayout pageLayout();
 QByteArray pdf(const ReportDetails &details, const ReportValues &values);
 
 // The same page into the PDF file `fileName`, written whole or not at all: a file of that name
-// that was there is left untouched when writing fails. False, with the reason in words for the
-// operator, on failure.
-bool writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values,
-              QString *error);
+// that was there is left untouched when writing fails; why not, in words for the operator.
+Result<> writePdf(const QString &fileName, const ReportDetails &details,
+                  const ReportValues &values);
 
 // The name the report's PDF file is offered under: test-report_<model>_<yyyy-mm-dd>.pdf, with
 // every character of the model other than ASCII letters, digits, '.', '_' and '-' replaced by
@@ -33,10 +34,9 @@ bool writePdf(const QString &fileName, const ReportDetails &details, const Repor
 QString fileName(const QString &model, QDate date);
 
 // Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable
-// area), draws the page and ends the job. False, with the reason in words for the operator, on
-// failure; a failed job is aborted, so nothing half-drawn is printed. Where the print service's
+// area), draws the page and ends the job; why not, in words for the operator. A failed job is
+// aborted, so nothing half-drawn is printed. Where the print service's
 // own library is not there to take the PDF, this is how a page reaches the printer.
-bool print(QPrinter &printer, const ReportDetails &details, const ReportValues &values,
-           QString *error);
+Result<> print(QPrinter &printer, const ReportDetails &details, const ReportValues &values);
 
 } // namespace ReportPrinter

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <concepts>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -25,21 +23,21 @@ struct Failure
     std::string why;
 };
 
-// Text that a reason can be made of: std::string, a literal, or a QString.
-template <typename Text>
-concept ReasonText = std::convertible_to<Text, std::string_view> || requires(const Text &t)
+inline Failure failure(std::string why)
 {
-    t.toStdString();
-};
+    return Failure{why.empty() ? std::string("unknown failure") : std::move(why)};
+}
 
-template <ReasonText Text> Failure failure(const Text &why)
+inline Failure failure(const char *why)
 {
-    std::string text;
-    if constexpr (std::convertible_to<Text, std::string_view>)
-        text = std::string(std::string_view(why));
-    else
-        text = why.toStdString();
-    return Failure{text.empty() ? std::string("unknown failure") : std::move(text)};
+    return failure(std::string(why ? why : ""));
+}
+
+// Any text type that has toStdString() (a QString).
+template <typename Text>
+auto failure(const Text &why) -> decltype(failure(std::string(why.toStdString())))
+{
+    return failure(std::string(why.toStdString()));
 }
 
 template <typename T = void> class [[nodiscard]] Result

@@ -2,6 +2,7 @@
 
 #include "FileSave.h"
 #include "MeasurementRecord.h"
+#include "MeasurementJson.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,48 +26,31 @@ constexpr qint64 MaxFileBytes = 1024 * 1024;
 // kilobyte long, and a file name may not.
 constexpr int MaxSerialLength = 64;
 
-// One JSON value as text, escaped as JSON needs it.
-QByteArray json(const QJsonValue &value)
+OrderedJson bytesJson(const std::optional<QByteArray> &bytes)
 {
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
-QByteArray bytesJson(const std::optional<QByteArray> &bytes)
-{
-    return bytes ? '"' + bytes->toBase64() + '"' : QByteArray("null");
+    return bytes ? OrderedJson(QString::fromLatin1(bytes->toBase64())) : OrderedJson();
 }
 
 // The record's counts for people and other programs; null for a record that does not decode.
-QByteArray decodedJson(const std::optional<QByteArray> &record)
+OrderedJson decodedJson(const std::optional<Measurement> &m)
 {
-    const std::optional<Measurement> m =
-        record ? decodeRecord(std::string_view(record->constData(), record->size())) : std::nullopt;
-    if (!m)
-        return "null";
-    return "{\"voltageKV\": " + json(m->voltCount / 10.0) +
-           ", \"energyJ\": " + json(m->energyCount / 10.0) +
-           ", \"intervalMs\": " + QByteArray::number(m->intervalCount) +
-           ", \"pulseWidthUs\": " + QByteArray::number(m->pulseWidth) +
-           ", \"loadOhms\": " + QByteArray::number(m->loadOhms) + '}';
+    return m ? OrderedJson::object(countMembers(*m)) : OrderedJson();
 }
 
 // "2026-12-07T10:31:05+01:00": the wall-clock time where the fetch was kept, and its offset.
-QByteArray timeText(const QDateTime &when)
+QString timeText(const QDateTime &when)
 {
     const int minutes = when.offsetFromUtc() / 60;
-    return when.toString(u"yyyy-MM-ddTHH:mm:ss"_qs).toLatin1() + (minutes < 0 ? '-' : '+') +
-           QString::asprintf("%02d:%02d", std::abs(minutes) / 60, std::abs(minutes) % 60)
-               .toLatin1();
+    return when.toString(u"yyyy-MM-ddTHH:mm:ss"_qs) + (minutes < 0 ? u'-' : u'+') +
+           QString::asprintf("%02d:%02d", std::abs(minutes) / 60, std::abs(minutes) % 60);
 }
 
 // Reads the members of a fetch file's JSON object; the first problem found stays in `problem`.
 class Members
 {
 public:
-    explicit Members(QString *problem) : m_problem(problem) {}
-
-    bool failed() const { return !m_problem->isEmpty(); }
+    bool failed() const { return !m_problem.isEmpty(); }
+    const QString &problem() const { return m_problem; }
 
     QJsonValue get(const QJsonObject &object, const QString &name, QJsonValue::Type type,
                    const char *what)
@@ -106,56 +90,39 @@ public:
     QJsonValue fail(const QString &problem)
     {
         if (!failed())
-            *m_problem = problem;
+            m_problem = problem;
         return {};
     }
 
 private:
-    QString *m_problem;
+    QString m_problem;
 };
 
 } // namespace
 
+DataSets::Records FetchRecord::recordViews() const
+{
+    DataSets::Records views;
+    for (int i = 0; i < DataSets::Count; ++i)
+        if (records[i])
+            views[i] = std::string_view(records[i]->constData(), std::size_t(records[i]->size()));
+    return views;
+}
+
 namespace FetchFile {
 
-DataSets dataSets(const FetchRecord &fetch)
+Result<FetchRecord> fromJson(const QByteArray &bytes)
 {
-    DataSets data;
-    data.startFetch();
-    if (fetch.modelReply)
-        data.setModelReply(fetch.modelReply->toStdString());
-    if (fetch.serialReply)
-        data.setSerialReply(fetch.serialReply->toStdString());
-    for (int i = 0; i < DataSets::Count; ++i)
-        data.setRecord(i, fetch.records.at(i).value_or(QByteArray()).toStdString());
-    return data;
-}
-
-bool worthKeeping(const FetchRecord &fetch)
-{
-    return fetch.complete ||
-           std::ranges::any_of(fetch.records, [](const auto &r) { return r.has_value(); });
-}
-
-std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)
-{
-    problem->clear();
-    if (bytes.size() > MaxFileBytes) {
-        *problem = u"it is larger than 1 MiB, far more than a fetch file holds"_qs;
-        return std::nullopt;
-    }
+    if (bytes.size() > MaxFileBytes)
+        return failure(u"it is larger than 1 MiB, far more than a fetch file holds"_qs);
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError) {
-        *problem = u"it is not a fetch file: its contents are not JSON text"_qs;
-        return std::nullopt;
-    }
+    if (error.error != QJsonParseError::NoError)
+        return failure(u"it is not a fetch file: its contents are not JSON text"_qs);
     const QJsonObject file = document.object();
-    if (!document.isObject() || file.value(u"format"_qs) != QLatin1String(Format)) {
-        *problem = u"it is not a fetch file of Voltrane Meter"_qs;
-        return std::nullopt;
-    }
-    Members members(problem);
+    if (!document.isObject() || file.value(u"format"_qs) != QLatin1String(Format))
+        return failure(u"it is not a fetch file of Voltrane Meter"_qs);
+    Members members;
     const double version =
         members.get(file, u"version"_qs, QJsonValue::Double, "a number").toDouble();
     if (!members.failed() && version > Version)
@@ -191,7 +158,7 @@ std::optional<FetchRecord> fromJson(const QByteArray &bytes, QString *problem)
     for (int i = 0; i < records.size() && i < int(fetch.records.size()); ++i)
         fetch.records[i] = members.bytes(records[i], u"data set %1 in “records”"_qs.arg(i + 1));
     if (members.failed())
-        return std::nullopt;
+        return failure(members.problem());
     return fetch;
 }
 
@@ -215,37 +182,32 @@ QString fileName(const QDateTime &when, const std::optional<QByteArray> &serialR
            (serial.isEmpty() ? u"meter"_qs : serial) + QLatin1String(Suffix);
 }
 
-QByteArray toJson(const FetchRecord &fetch, const QString &program)
+QByteArray toJson(const FetchRecord &fetch, const DataSets &decoded, const QString &program)
 {
-    QByteArray records, decoded;
-    for (const std::optional<QByteArray> &record : fetch.records) {
-        records += (records.isEmpty() ? "[\n        " : ",\n        ") + bytesJson(record);
-        decoded += (decoded.isEmpty() ? "[\n        " : ",\n        ") + decodedJson(record);
+    std::vector<OrderedJson> records, counts;
+    for (int i = 0; i < DataSets::Count; ++i) {
+        records.push_back(bytesJson(fetch.records[i]));
+        counts.push_back(decodedJson(decoded.measurement(i)));
     }
-    // Written by hand rather than through QJsonDocument, which sorts the members by name: the
-    // file reads best for people in this order.
-    const std::pair<const char *, QByteArray> members[] = {
-        {"format", json(QLatin1String(Format))},
-        {"version", QByteArray::number(Version)},
-        {"saved", '"' + timeText(fetch.saved) + '"'},
-        {"program", json(program)},
-        {"port", json(fetch.port)},
-        {"complete", fetch.complete ? "true" : "false"},
-        {"meter", "{\"model\": " + bytesJson(fetch.modelReply) +
-                      ", \"serial\": " + bytesJson(fetch.serialReply) + '}'},
-        {"records", records + "\n    ]"},
-        {"decoded", decoded + "\n    ]"}};
-    QByteArray out = "{";
-    for (const auto &[name, value] : members)
-        out += (out.size() > 1 ? ",\n    \"" : "\n    \"") + QByteArray(name) + "\": " + value;
-    return out + "\n}\n";
+    // The file reads best for people in this order.
+    const OrderedJson file = OrderedJson::object(
+        {{u"format"_qs, QLatin1String(Format)},
+         {u"version"_qs, Version},
+         {u"saved"_qs, timeText(fetch.saved)},
+         {u"program"_qs, program},
+         {u"port"_qs, fetch.port},
+         {u"complete"_qs, fetch.complete},
+         {u"meter"_qs, OrderedJson::object({{u"model"_qs, bytesJson(fetch.modelReply)},
+                                            {u"serial"_qs, bytesJson(fetch.serialReply)}})},
+         {u"records"_qs, OrderedJson::array(std::move(records))},
+         {u"decoded"_qs, OrderedJson::array(std::move(counts))}});
+    return file.toJson(OrderedJson::Layout::Readable) + '\n';
 }
 
-std::optional<FetchRecord> read(const QString &path, QString *error)
+Result<FetchRecord> read(const QString &path)
 {
     QFile file(path);
     QString problem;
-    std::optional<FetchRecord> fetch;
     if (!file.open(QIODevice::ReadOnly)) {
         problem = file.errorString();
     } else {
@@ -253,37 +215,29 @@ std::optional<FetchRecord> read(const QString &path, QString *error)
         const QByteArray bytes = file.read(MaxFileBytes + 1);
         if (file.error() != QFileDevice::NoError)
             problem = file.errorString();
+        else if (Result<FetchRecord> fetch = fromJson(bytes))
+            return fetch;
         else
-            fetch = fromJson(bytes, &problem);
+            problem = QString::fromStdString(fetch.error());
     }
-    if (!fetch)
-        *error = u"“%1” cannot be opened: %2."_qs.arg(QFileInfo(path).fileName(), problem);
-    return fetch;
+    return failure(u"“%1” cannot be opened: %2."_qs.arg(QFileInfo(path).fileName(), problem));
 }
 
-QString keep(const FetchRecord &fetch, const QString &folder, const QString &program,
-             QString *error)
+Result<QString> keep(const QByteArray &fileBytes, const QString &name, const QString &folder)
 {
     const auto failed = [&](const QString &why) {
-        *error = u"The fetch could not be kept in “%1”: %2."_qs.arg(
-            QDir::toNativeSeparators(folder), why);
-        return QString();
+        return failure(u"The fetch could not be kept in “%1”: %2."_qs.arg(
+            QDir::toNativeSeparators(folder), why));
     };
     if (!QDir().mkpath(folder))
         return failed(u"the folder cannot be created there"_qs);
-    const QString name = fileName(fetch.saved, fetch.serialReply);
     const QString stem = name.chopped(int(sizeof Suffix) - 1);
     QString path = QDir(folder).filePath(name);
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = QDir(folder).filePath(stem + u'-' + QString::number(n) + QLatin1String(Suffix));
-    if (const QString why = FileSave::write(path, toJson(fetch, program)); !why.isEmpty())
-        return failed(why);
+    if (const Result<> written = FileSave::write(path, fileBytes); !written)
+        return failed(QString::fromStdString(written.error()));
     return path;
-}
-
-QString save(const FetchRecord &fetch, const QString &path, const QString &program)
-{
-    return FileSave::write(path, toJson(fetch, program));
 }
 
 } // namespace FetchFile

@@ -19,13 +19,13 @@ QString reason(const QSaveFile &file)
 
 namespace FileSave {
 
-QString write(const QString &fileName, const QByteArray &bytes)
+Result<> write(const QString &fileName, const QByteArray &bytes)
 {
     QSaveFile file(fileName);
     // Unbuffered, so that a failing write (a full disk, a file-size limit) fails here, where it
     // is checked, rather than in a flush on the way to commit().
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return reason(file);
+        return failure(reason(file));
     // A write cut short (the disk filled up during it) is tried again for the rest, which then
     // fails with the system's reason.
     for (qint64 written = 0, n = 0; written < bytes.size(); written += n) {
@@ -33,10 +33,12 @@ QString write(const QString &fileName, const QByteArray &bytes)
         if (n <= 0) {
             const QString why = reason(file);
             file.cancelWriting();
-            return why;
+            return failure(why);
         }
     }
-    return file.commit() ? QString() : reason(file);
+    if (!file.commit())
+        return failure(reason(file));
+    return {};
 }
 
 } // namespace FileSave

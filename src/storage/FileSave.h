@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,8 +10,8 @@
 // was.
 namespace FileSave {
 
-// Empty on success; otherwise why it failed, in words for the operator: "The disk is full", or
-// the system's own words ("Permission denied").
-QString write(const QString &fileName, const QByteArray &bytes);
+// Why it failed, in words for the operator: "The disk is full", or the system's own words
+// ("Permission denied").
+Result<> write(const QString &fileName, const QByteArray &bytes);
 
 } // namespace FileSave

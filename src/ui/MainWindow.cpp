@@ -5,10 +5,10 @@
 #include "FetchProgress.h"
 #include "FileSave.h"
 #include "FixedLayout.h"
-#include "MeterLink.h"
+#include "MeterSession.h"
 #include "PortComboBox.h"
-#include "PortNames.h"
 #include "PrintDialog.h"
+#include "ReportValues.h"
 #include "RetainedCanvas.h"
 #include "ValueTexts.h"
 #include "WaveformPlot.h"
@@ -17,15 +17,12 @@
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QFileInfo>
-#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QtConcurrent>
 
 using FixedLayout::button;
 using FixedLayout::label;
@@ -34,8 +31,6 @@ using FixedLayout::place;
 namespace {
 
 const QString PlainTitle = QStringLiteral("Voltrane Meter - PC Utility");
-// Written into every kept fetch.
-const QString ProgramName = QStringLiteral("voltrane-meter " VOLTRANE_VERSION);
 
 void setCaption(QLabel *label, const std::string &utf8)
 {
@@ -44,11 +39,11 @@ void setCaption(QLabel *label, const std::string &utf8)
 
 } // namespace
 
-MainWindow::MainWindow(MeterLink &link, QWidget *parent)
+MainWindow::MainWindow(MeterSession &session, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      m_link(link)
+      m_session(session)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(PlainTitle);
@@ -57,7 +52,7 @@ MainWindow::MainWindow(MeterLink &link, QWidget *parent)
 
     createControls();
     setKeyboardOrder();
-    connectLink();
+    connectSession();
 
     // Prepared once, before the window is first shown: scale, axis lines, captions.
     WaveformPlot::prepareWaveformArea(*pic);
@@ -165,47 +160,27 @@ void MainWindow::setKeyboardOrder()
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
-void MainWindow::connectLink()
+void MainWindow::connectSession()
 {
-    const FetchSequence *fetch = m_link.fetch;
-    connect(m_link.cm, &MeterPort::failed, this, &MainWindow::portFailed);
-    connect(fetch, &FetchSequence::modelReplyReceived, this, [this](const QByteArray &reply) {
-        m_fetch.modelReply = reply;
-        m_data.setModelReply(reply.toStdString());
-        setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
+    connect(&m_session, &MeterSession::portFailed, this, &MainWindow::portFailed);
+    connect(&m_session, &MeterSession::meterTextsChanged, this, &MainWindow::showMeterTexts);
+    connect(&m_session, &MeterSession::shownChanged, this, &MainWindow::showChosenDataSet);
+    connect(&m_session, &MeterSession::fetchStarted, this, &MainWindow::fetchStarted);
+    connect(&m_session, &MeterSession::fetchEnded, this, &MainWindow::fetchEnded);
+    connect(&m_session, &MeterSession::fetchKept, this, [this](const Result<QString> &kept) {
+        if (!kept)
+            Dialogs::showError(this, "fetchNotKept", tr("Fetch not kept"),
+                               QString::fromStdString(kept.error()));
     });
-    connect(fetch, &FetchSequence::serialReplyReceived, this, [this](const QByteArray &reply) {
-        m_fetch.serialReply = reply;
-        m_data.setSerialReply(reply.toStdString());
-        setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));
-    });
-    connect(fetch, &FetchSequence::recordReceived, this,
-            [this](int index, const QByteArray &record) {
-                m_fetch.records.at(index) = record;
-                m_data.setRecord(index, record.toStdString());
-            });
-    connect(fetch, &FetchSequence::finished, this, [this] {
-        endFetch();
+    connect(&m_session, &MeterSession::fileOpened, this, [this] {
         optData[0]->setChecked(true);
-        ShowData(0);
-        keepFetch();
-        reportUnreadData();
-    });
-    connect(fetch, &FetchSequence::failed, this, [this](const QString &message) {
-        endFetch();
-        m_fetch.complete = false;
-        if (FetchFile::worthKeeping(m_fetch))
-            keepFetch();
-        // A failing port is reported by portFailed(); this is the meter's own trouble (it
-        // answers too late).
-        if (m_link.cm->isOpen())
-            Dialogs::showError(this, "fetchError", tr("Fetch Data"), message);
+        setWindowTitle(PlainTitle + QStringLiteral(" - ") + m_session.fileName());
+        setFetchActionsEnabled(true);
     });
 }
 
 void MainWindow::cmdSetPort_Click()
 {
-    MeterPort *cm = m_link.cm;
     const QString typed = cmbPort->currentText().trimmed();
     if (cmbPort->portNumber() == 0 && !typed.isEmpty()) {
         Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"),
@@ -215,83 +190,76 @@ void MainWindow::cmdSetPort_Click()
                                .arg(typed));
         return;
     }
-    if (!cm->open(cmbPort->portNumber())) {
+    const Result<PortChoice> port = PortChoice::ofEntry(cmbPort->portNumber());
+    const Result<> opened = port ? m_session.openPort(*port) : Result<>(failure(port.error()));
+    if (!opened) {
         Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"),
-                           cm->errorString());
+                           QString::fromStdString(opened.error()));
         return;
     }
-    // Whatever the port held when it was opened stands as data set 1 until the first fetch.
-    m_data.setRecord(0, cm->takeAll().toStdString());
-    m_portText =
-        QStringLiteral("%1 (%2)").arg(PortNames::entryText(cmbPort->portNumber()),
-                                      PortNames::devicePath(cmbPort->portNumber()).value());
     FrameFetch->setEnabled(true);
     FrameSet->setEnabled(false);
 }
 
 void MainWindow::cmdFetch_Click()
 {
-    if (m_link.fetch->isRunning())
-        return;
-    // One fetch at a time on the port; the data-set choice stays usable meanwhile.
+    m_session.startFetch();
+}
+
+void MainWindow::fetchStarted()
+{
+    // One fetch at a time on the port; the data-set choice stays usable meanwhile. A clean
+    // display: the session holds nothing of an earlier fetch (maybe another meter's).
     cmdFetch->setEnabled(false);
-    // A clean display: nothing of an earlier fetch (maybe another meter's) stays under this one.
     setWindowTitle(PlainTitle);
     setFetchActionsEnabled(false);
-    m_fetch = FetchRecord();
-    m_fetch.port = PortNames::entryText(cmbPort->portNumber());
-    m_data.startFetch();
-    setCaption(lblModel, ValueTexts::modelCaption(std::nullopt));
-    setCaption(lblSN, ValueTexts::serialCaption(std::nullopt));
-    showChosenDataSet();
     if (!frmFetch)
         frmFetch = std::make_unique<FetchProgress>();
     frmFetch->showCentred();
-    if (!m_link.fetch->start())
-        endFetch();
 }
 
-void MainWindow::cmdPrint_Click()
-{
-    // A fresh dialog each time: empty boxes and today's date. Modal over this window; the data
-    // set shown last is what it prints.
-    auto *frmPrint = new PrintDialog(m_data, this);
-    frmPrint->setAttribute(Qt::WA_DeleteOnClose);
-    frmPrint->open();
-}
-
-void MainWindow::endFetch()
+void MainWindow::fetchEnded(const FetchOutcome &outcome)
 {
     if (frmFetch)
         frmFetch->hide();
     cmdFetch->setEnabled(true);
     setFetchActionsEnabled(true);
+    if (outcome.whole())
+        optData[0]->setChecked(true);
+    using Kind = FetchOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::Complete:
+    case Kind::CutByPort: // the port's failure is said by portFailed()
+        break;
+    case Kind::NothingReceived:
+        // Most likely the wrong port or a meter switched off: let the operator choose again.
+        m_session.closePort();
+        portFailed(outcome.message + ' ' + tr("Choose its port and press \"Set Port\" again."));
+        break;
+    case Kind::SomeUnreadable:
+        Dialogs::showError(this, "fetchError", tr("Fetch Data"),
+                           outcome.message + '\n' + outcome.unreadable.join('\n'));
+        break;
+    case Kind::MeterTooLate:
+        Dialogs::showError(this, "fetchError", tr("Fetch Data"), outcome.message);
+        break;
+    }
+}
+
+void MainWindow::cmdPrint_Click()
+{
+    // A fresh dialog each time: empty boxes and today's date. Modal over this window; it prints
+    // the data set shown now.
+    auto *frmPrint = new PrintDialog(ReportValues::of(m_session.shown()), this);
+    frmPrint->setAttribute(Qt::WA_DeleteOnClose);
+    frmPrint->open();
 }
 
 void MainWindow::setFetchActionsEnabled(bool enabled)
 {
     // While a fetch runs nothing is opened (menu, shortcut or drop), and it is not saved half-way.
     actOpenFetch->setEnabled(enabled);
-    actSaveFetch->setEnabled(enabled && m_fetch.saved.isValid()); // kept or opened
-}
-
-void MainWindow::keepFetch()
-{
-    // Written on a worker thread, so a slow disk never holds up the window.
-    m_fetch.saved = QDateTime::currentDateTime();
-    setFetchActionsEnabled(true);
-    auto *keeping = new QFutureWatcher<QString>(this);
-    connect(keeping, &QFutureWatcher<QString>::finished, this, [this, keeping] {
-        keeping->deleteLater();
-        if (const QString error = keeping->result(); !error.isEmpty())
-            Dialogs::showError(this, "fetchNotKept", tr("Fetch not kept"), error);
-    });
-    keeping->setFuture(QtConcurrent::run(
-        [fetch = m_fetch, folder = FetchFile::historyFolder(), program = ProgramName] {
-            QString error;
-            FetchFile::keep(fetch, folder, program, &error);
-            return error;
-        }));
+    actSaveFetch->setEnabled(enabled && m_session.canSave()); // kept or opened
 }
 
 void MainWindow::askOpenFetch()
@@ -303,42 +271,29 @@ void MainWindow::askOpenFetch()
 
 void MainWindow::openFetch(const QString &path)
 {
-    if (m_link.fetch->isRunning())
+    if (m_session.isFetching())
         return;
-    QString error;
-    const std::optional<FetchRecord> fetch = FetchFile::read(path, &error);
-    if (!fetch) {
-        Dialogs::showError(this, "openError", tr("Open Saved Fetch"), error);
-        return;
-    }
-    // The same way as a fetch's replies: the raw bytes, decoded here.
-    m_fetch = *fetch;
-    m_data = FetchFile::dataSets(m_fetch);
-    setCaption(lblModel, ValueTexts::modelCaption(m_data.modelReply()));
-    setCaption(lblSN, ValueTexts::serialCaption(m_data.serialReply()));
-    optData[0]->setChecked(true);
-    ShowData(0);
-    setWindowTitle(PlainTitle + QStringLiteral(" - ") + QFileInfo(path).fileName());
-    setFetchActionsEnabled(true);
+    if (const Result<> opened = m_session.openFile(path); !opened)
+        Dialogs::showError(this, "openError", tr("Open Saved Fetch"),
+                           QString::fromStdString(opened.error()));
 }
 
 void MainWindow::saveFetchAs()
 {
-    Dialogs::askSaveFileName(
-        this, "saveFetch", tr("Save Fetch As"),
-        FetchFile::fileName(m_fetch.saved, m_fetch.serialReply), tr("Voltrane fetches (*.vmfetch)"),
-        [this, fetch = m_fetch](const QString &fileName) {
-            if (const QString why = FetchFile::save(fetch, fileName, ProgramName); !why.isEmpty())
-                Dialogs::showError(
-                    this, "saveFetchError", tr("Save Fetch As"),
-                    tr("The fetch could not be saved as \"%1\". %2.").arg(fileName, why));
-        });
+    const FetchRecord &fetch = m_session.fetch();
+    Dialogs::askSaveFileName(this, "saveFetch", tr("Save Fetch As"),
+                             FetchFile::fileName(fetch.saved, fetch.serialReply),
+                             tr("Voltrane fetches (*.vmfetch)"), [this](const QString &fileName) {
+                                 if (const Result<> saved = m_session.saveAs(fileName); !saved)
+                                     Dialogs::showError(this, "saveFetchError", tr("Save Fetch As"),
+                                                        QString::fromStdString(saved.error()));
+                             });
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (!m_link.fetch->isRunning() && urls.size() == 1 && urls[0].isLocalFile() &&
+    if (!m_session.isFetching() && urls.size() == 1 && urls[0].isLocalFile() &&
         urls[0].toLocalFile().endsWith(QLatin1String(FetchFile::Suffix)))
         event->acceptProposedAction();
 }
@@ -352,34 +307,23 @@ void MainWindow::dropEvent(QDropEvent *event)
 void MainWindow::portFailed(const QString &message)
 {
     // The port is closed: back to choosing a port, so the meter can be plugged in again.
-    endFetch();
+    if (frmFetch)
+        frmFetch->hide();
+    cmdFetch->setEnabled(true);
     FrameSet->setEnabled(true);
     FrameFetch->setEnabled(false);
     Dialogs::showError(this, "commPortError", QStringLiteral("Comm Port Error!"), message);
 }
 
-void MainWindow::reportUnreadData()
-{
-    if (m_data.nothingReceived()) {
-        // Most likely the wrong port or a meter switched off: let the operator choose again.
-        m_link.cm->close();
-        portFailed(tr("The meter on %1 did not answer. Is it switched on and connected to this "
-                      "port? Choose its port and press \"Set Port\" again.")
-                       .arg(m_portText));
-        return;
-    }
-    QStringList unread;
-    for (const std::string &line : m_data.faults())
-        unread << QString::fromStdString(line);
-    if (!unread.isEmpty())
-        Dialogs::showError(this, "fetchError", tr("Fetch Data"),
-                           tr("Not every data set could be read:\n%1").arg(unread.join('\n')));
-}
-
 void MainWindow::ShowData(int index)
 {
-    m_data.show(index);
-    showChosenDataSet();
+    m_session.show(index);
+}
+
+void MainWindow::showMeterTexts()
+{
+    setCaption(lblModel, ValueTexts::modelCaption(m_session.modelReply()));
+    setCaption(lblSN, ValueTexts::serialCaption(m_session.serialReply()));
 }
 
 void MainWindow::setValueCaptions(const ValueTexts::LabelTexts &texts)
@@ -395,14 +339,14 @@ void MainWindow::showChosenDataSet()
 {
     // A data set that cannot be shown says why in the waveform area, and leaves nothing behind
     // that could be printed or exported under its name.
-    const std::optional<ShownDataSet> &shown = m_data.shown();
+    const std::optional<ShownDataSet> &shown = m_session.shown();
     setValueCaptions(shown ? ValueTexts::labelTexts(shown->measurement)
                            : ValueTexts::InitialLabelTexts);
     pic->clear();
     if (shown)
         Plot();
-    else if (!m_data.fault().empty())
-        WaveformPlot::printNote(*pic, QString::fromStdString(m_data.fault()));
+    else if (!m_session.fault().empty())
+        WaveformPlot::printNote(*pic, QString::fromStdString(m_session.fault()));
     cmdPrint->setEnabled(shown.has_value());
     actExportCsv->setEnabled(shown.has_value());
     actSaveImage->setEnabled(shown.has_value());
@@ -410,13 +354,13 @@ void MainWindow::showChosenDataSet()
 
 void MainWindow::Plot()
 {
-    if (const auto &shown = m_data.shown())
+    if (const auto &shown = m_session.shown())
         WaveformPlot::plotSamples(*pic, shown->measurement.samples);
 }
 
 void MainWindow::exportDataSet()
 {
-    const std::optional<ShownDataSet> &shown = m_data.shown();
+    const std::optional<ShownDataSet> &shown = m_session.shown();
     if (!shown)
         return;
     const std::string csv = DataSetCsv::write(*shown);
@@ -424,17 +368,17 @@ void MainWindow::exportDataSet()
         this, "exportCsv", tr("Export Data Set as CSV"),
         QStringLiteral("data-set-%1.csv").arg(shown->index + 1), tr("CSV files (*.csv)"),
         [this, csv](const QString &fileName) {
-            if (const QString why = FileSave::write(fileName, QByteArray::fromStdString(csv));
-                !why.isEmpty())
-                Dialogs::showError(
-                    this, "exportError", tr("Export"),
-                    tr("The data set could not be saved as \"%1\". %2.").arg(fileName, why));
+            if (const Result<> saved = FileSave::write(fileName, QByteArray::fromStdString(csv));
+                !saved)
+                Dialogs::showError(this, "exportError", tr("Export"),
+                                   tr("The data set could not be saved as \"%1\". %2.")
+                                       .arg(fileName, QString::fromStdString(saved.error())));
         });
 }
 
 void MainWindow::saveWaveformImage()
 {
-    const std::optional<ShownDataSet> &shown = m_data.shown();
+    const std::optional<ShownDataSet> &shown = m_session.shown();
     if (!shown)
         return;
     const QImage image = pic->grab().toImage();
@@ -446,18 +390,18 @@ void MainWindow::saveWaveformImage()
             QBuffer buffer(&png);
             buffer.open(QIODevice::WriteOnly);
             image.save(&buffer, "PNG");
-            if (const QString why = FileSave::write(fileName, png); !why.isEmpty())
-                Dialogs::showError(
-                    this, "exportError", tr("Export"),
-                    tr("The waveform could not be saved as \"%1\". %2.").arg(fileName, why));
+            if (const Result<> saved = FileSave::write(fileName, png); !saved)
+                Dialogs::showError(this, "exportError", tr("Export"),
+                                   tr("The waveform could not be saved as \"%1\". %2.")
+                                       .arg(fileName, QString::fromStdString(saved.error())));
         });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing in the middle of a fetch stops it at once; nothing more reaches the window.
-    m_link.fetch->abort();
-    m_link.cm->close();
+    m_session.abortFetch();
+    m_session.closePort();
     if (frmFetch)
         frmFetch->hide();
     event->accept();

@@ -1,8 +1,6 @@
 #pragma once
 
 #include "DataSets.h"
-#include "FetchFile.h"
-#include "ReportValues.h"
 #include "ValueTexts.h"
 
 #include <QWidget>
@@ -11,8 +9,9 @@
 #include <memory>
 
 class FetchProgress;
-class MeterLink;
+class MeterSession;
 class PortComboBox;
+struct FetchOutcome;
 class QAction;
 class QButtonGroup;
 class QGroupBox;
@@ -23,7 +22,8 @@ class RetainedCanvas;
 
 // The main window, `frmMain`: port choice, fetch, data-set choice, the values and the waveform
 // of the data set shown, and the print button. Controls sit at fixed positions; the window
-// cannot be resized.
+// cannot be resized. It is a view of a meter session: it shows what the session holds and asks
+// it to open the port, fetch, show a data set, open and save fetch files.
 //
 // Port states: closed (the port frame usable, "Fetch Data" greyed out) until "Set Port" opens
 // the port; open until the program ends or the line fails, which closes the port, tells the
@@ -33,16 +33,9 @@ class MainWindow : public QWidget
     Q_OBJECT
 
 public:
-    // The window works the meter through `link`, which must outlive it.
-    explicit MainWindow(MeterLink &link, QWidget *parent = nullptr);
+    // The window works the meter through `session`, which must outlive it.
+    explicit MainWindow(MeterSession &session, QWidget *parent = nullptr);
     ~MainWindow() override;
-
-    // Shows data set `index` (0 = data set 1): the value labels, the waveform and the report
-    // values change together. When its record is not valid, the labels show their first
-    // captions, the waveform area says why, and there is nothing to print or export.
-    void ShowData(int index);
-    // Draws the samples of the data set shown on the cleared waveform area.
-    void Plot();
 
     // The program's icon, drawn for 16 to 256 pixels; the program gives it to every window.
     static QIcon programIcon();
@@ -52,9 +45,6 @@ public:
     // showed; while a fetch runs, nothing is opened.
     void openFetch(const QString &path);
 
-    // What the printed report reads: the data set shown last.
-    ReportValues reportValues() const { return ReportValues::of(m_data.shown()); }
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -63,27 +53,31 @@ protected:
 private:
     void createControls();
     void setKeyboardOrder();
-    void connectLink();
+    void connectSession();
+
+    // Shows data set `index` (0 = data set 1): the value labels, the waveform and what is printed
+    // and exported change together. When its record is not valid, the labels show their first
+    // captions, the waveform area says why, and there is nothing to print or export.
+    void ShowData(int index);
+    // Draws the samples of the data set shown on the cleared waveform area.
+    void Plot();
 
     void cmdSetPort_Click();
     void cmdFetch_Click();
     void cmdPrint_Click();
-    void endFetch();
-    void reportUnreadData();
+    void fetchStarted();
+    void fetchEnded(const FetchOutcome &outcome);
+    void showMeterTexts();
     void setValueCaptions(const ValueTexts::LabelTexts &texts);
     void showChosenDataSet();
     void portFailed(const QString &message);
-    void keepFetch();
     void setFetchActionsEnabled(bool enabled);
     void askOpenFetch();
     void saveFetchAs();
     void exportDataSet();
     void saveWaveformImage();
 
-    MeterLink &m_link;
-    DataSets m_data;
-    QString m_portText;  // the open port, "COM 33 (/dev/ttyUSB0)", for messages
-    FetchRecord m_fetch; // the last fetch or the file opened, every reply as received
+    MeterSession &m_session;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
 
     QPushButton *cmdClose;

@@ -1,10 +1,8 @@
 #include "PrintDialog.h"
 
-#include "DataSets.h"
 #include "Dialogs.h"
 #include "FixedLayout.h"
 #include "ReportPrinter.h"
-#include "ReportValues.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,10 +16,10 @@ using FixedLayout::button;
 using FixedLayout::label;
 using FixedLayout::place;
 
-PrintDialog::PrintDialog(const DataSets &data, QWidget *owner)
+PrintDialog::PrintDialog(ReportValues values, QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_data(data)
+      m_values(std::move(values))
 {
     setObjectName(QStringLiteral("frmPrint"));
     setWindowTitle(tr("Print"));
@@ -70,8 +68,7 @@ void PrintDialog::cmdPrint_Click()
     setWaiting(true);
     // The print service may be slow to answer, or not answer at all: it is asked on a worker
     // thread, which gets its own copy of what it prints.
-    m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, details(),
-                                           ReportValues::of(m_data.shown()),
+    m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, details(), m_values,
                                            std::chrono::seconds(8)));
 }
 
@@ -128,9 +125,8 @@ void PrintDialog::askPdf()
 
 void PrintDialog::savePdf(const QString &fileName)
 {
-    QString error;
-    if (!ReportPrinter::writePdf(fileName, details(), ReportValues::of(m_data.shown()), &error))
-        Dialogs::showError(this, "printError", tr("Print"), error);
+    if (const Result<> written = ReportPrinter::writePdf(fileName, details(), m_values); !written)
+        Dialogs::showError(this, "printError", tr("Print"), QString::fromStdString(written.error()));
 }
 
 void PrintDialog::closeEvent(QCloseEvent *event)

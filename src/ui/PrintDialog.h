@@ -2,11 +2,11 @@
 
 #include "PrintService.h"
 #include "ReportPage.h"
+#include "ReportValues.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
 
-class DataSets;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -27,8 +27,8 @@ class PrintDialog : public QDialog
     Q_OBJECT
 
 public:
-    // Each page shows the data set that `data` shows at the time; `data` must outlive the dialog.
-    explicit PrintDialog(const DataSets &data, QWidget *owner);
+    // Each page shows `values`: the data set shown when the dialog opened.
+    PrintDialog(ReportValues values, QWidget *owner);
 
     // The details as typed.
     ReportDetails details() const;
@@ -45,7 +45,7 @@ private:
     void savePdf(const QString &fileName);
     void setWaiting(bool waiting);
 
-    const DataSets &m_data;
+    const ReportValues m_values;
     QFutureWatcher<PrintService::Outcome> m_printing;
     bool m_waiting = false; // for the print service's answer, until it is shown
 

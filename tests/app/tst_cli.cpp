@@ -93,15 +93,10 @@ private slots:
         for (const char *word : {"EZ-9", "31/12/26", "5.2", "VM-2000"})
             QVERIFY2(words.contains(word), word);
         QCOMPARE(cli({"export", "OUT/a.vmfetch", "--data-set", "2", "--csv", "OUT/d.csv"}).code, 0);
-        QString error;
-        const FetchRecord saved = FetchFile::read(m_dir.filePath("a.vmfetch"), &error).value();
-        DataSets data;
-        data.setModelReply(saved.modelReply->toStdString());
-        data.setSerialReply(saved.serialReply->toStdString());
-        data.setRecord(1, saved.records[1]->toStdString());
-        QVERIFY(data.show(1));
-        QCOMPARE(bytes(m_dir.filePath("d.csv")),
-                 QByteArray::fromStdString(DataSetCsv::write(*data.shown())));
+        const FetchRecord saved = *FetchFile::read(m_dir.filePath("a.vmfetch"));
+        const ShownDataSet second{1, *DataSets::of(saved.recordViews()).measurement(1),
+                                saved.modelReply->toStdString(), saved.serialReply->toStdString()};
+        QCOMPARE(bytes(m_dir.filePath("d.csv")), QByteArray::fromStdString(DataSetCsv::write(second)));
     }
 
     void failures_data()
@@ -169,11 +164,9 @@ private slots:
         // Cut short: what arrived is kept as asked (the rows after this one read it), and only so.
         QCOMPARE(QDir(history()).entryList(QDir::Files).size(), kept);
         if (args.contains("OUT/cut.vmfetch")) {
-            QString error;
-            const std::optional<FetchRecord> cut =
-                FetchFile::read(m_dir.filePath("cut.vmfetch"), &error);
+            const Result<FetchRecord> cut = FetchFile::read(m_dir.filePath("cut.vmfetch"));
             QVERIFY2(cut && !cut->complete && cut->records[0] && !cut->records[1],
-                     qPrintable(error));
+                     cut.error().c_str());
         }
     }
 };

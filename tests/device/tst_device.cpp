@@ -1,5 +1,6 @@
 #include "Golden.h"
-#include "MeterLink.h"
+#include "FetchSequence.h"
+#include "MeterPort.h"
 #include "MeterSimulator.h"
 #include "PortNames.h"
 #include "ScriptedMeter.h"
@@ -127,10 +128,10 @@ private slots:
         // More bytes than the receive buffer holds come unasked while the port is open and idle:
         // they are read and dropped, so a cable pulled then is reported at once.
         MeterSimulator noisy({.noiseBytes = 16 * 1024});
-        MeterLink link(200ms);
-        QSignalSpy arrived(link.cm->device(), &QIODevice::readyRead),
-            failed(link.cm, &MeterPort::failed);
-        QVERIFY(noisy.start() && link.cm->openDevice(noisy.devicePath()));
+        MeterPort port;
+        FetchSequence fetch(port.device(), 200ms);
+        QSignalSpy arrived(port.device(), &QIODevice::readyRead), failed(&port, &MeterPort::failed);
+        QVERIFY(noisy.start() && port.open({0, noisy.devicePath()}));
         QTRY_VERIFY(arrived.size() >= 16);
         noisy.hangUp();
         QTRY_COMPARE(failed.size(), 1);
@@ -138,9 +139,9 @@ private slots:
         // each reply whole and in its place, the missing one empty.
         MeterSimulator sim({.silentTo = {"?2"}, .replyDelay = 260ms});
         Replies log;
-        logFetch(*link.fetch, log);
-        QVERIFY(sim.start() && link.cm->openDevice(sim.devicePath()) && link.fetch->start());
-        QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 10'000);
+        logFetch(fetch, log);
+        QVERIFY(sim.start() && port.open({0, sim.devicePath()}) && fetch.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!fetch.isRunning(), 10'000);
         QCOMPARE(log, Replies({"M:?MVM-2000\r", "S:?SSN-104233\r", "1:" + record(1),
                                "2:", "3:" + record(3), "4:" + record(4), "done"}));
     }
@@ -150,16 +151,23 @@ private slots:
         // The simulator on a real pseudo-terminal: what the operator reads when a port cannot be
         // opened; the meter's line settings, read back from the terminal itself.
         MeterSimulator sim;
-        MeterLink link;
-        MeterPort &port = *link.cm, second;
+        MeterPort port, second;
+        FetchSequence fetch(port.device());
+        QObject::connect(&port, &MeterPort::failed, &fetch, &FetchSequence::portFailed);
         QStringList messages;
-        for (const int number : {0, 256, 64}) // COM 64 is /dev/ttyUSB31, rarely there
-            messages << (number == 64 && QFile::exists("/dev/ttyUSB31")
-                             ? "COM 64 (/dev/ttyUSB31): No such file or directory"
-                         : port.open(number) ? "opened"
-                                             : port.errorString());
-        QVERIFY(sim.start() && port.openDevice(sim.devicePath()) &&
-                !second.openDevice(sim.devicePath(), "COM 200"));
+        const auto opened = [&](int number) { // COM 64 is /dev/ttyUSB31, rarely there
+            const Result<PortChoice> choice = PortChoice::ofEntry(number);
+            const Result<> open = choice ? port.open(*choice) : Result<>(failure(choice.error()));
+            return number == 64 && QFile::exists("/dev/ttyUSB31")
+                       ? "COM 64 (/dev/ttyUSB31): No such file or directory"
+                       : QString::fromStdString(open ? "opened" : open.error());
+        };
+        for (const int number : {0, 256, 64})
+            messages << opened(number);
+        QVERIFY(sim.start());
+        QVERIFY(port.open({0, sim.devicePath()}));
+        const Result<> busy = second.open({200, sim.devicePath()});
+        QVERIFY(!busy);
         termios tio{};
         QFile tty(sim.devicePath());
         QVERIFY(tty.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
@@ -172,7 +180,7 @@ private slots:
         // A fetch at the real one-second wait. The simulator answers the first "?1" with a
         // megabyte of noise, the records queued behind it: the commands still go one wait apart.
         Replies records(4);
-        QObject::connect(link.fetch, &FetchSequence::recordReceived,
+        QObject::connect(&fetch, &FetchSequence::recordReceived,
                          [&](int i, auto r) { records[i] = r; });
         QByteArray noise(1 << 20, Qt::Uninitialized);
         QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32 *>(noise.data()),
@@ -190,20 +198,20 @@ private slots:
         QObject::connect(&watchdog, &QTimer::timeout,
                          [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
         sinceTick.start(), watchdog.start(10), sinceCommand.start();
-        QVERIFY(link.fetch->start());
-        QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);
+        QVERIFY(fetch.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!fetch.isRunning(), 15'000);
         const auto [shortest, longest] = std::minmax_element(gaps.begin() + 1, gaps.end());
         QVERIFY2(*shortest >= 990 && *longest < 1900 && sinceCommand.elapsed() >= 990,
                  qPrintable(QString::number(*shortest)));
         QCOMPARE(sim.receivedBytes(), "?M\r?S\r?1\r?2\r?3\r?4\r");
         // "?1" took the noise's first bufferful (the rest and record 1 behind it are line noise);
         // nothing of it reached the later steps.
-        QCOMPARE(records, Replies({noise.first(MeterPort::ReceiveBufferSize), record(2), record(3),
+        QCOMPARE(records, Replies({noise.first(MeterLine::ReceiveBufferSize), record(2), record(3),
                                    record(4)}));
         QVERIFY2(longestGap < 900, qPrintable(QString::number(longestGap))); // not a reply wait
         // The noise has passed: the next fetch on the same port is clean.
-        QVERIFY(link.fetch->start());
-        QTRY_VERIFY_WITH_TIMEOUT(!link.fetch->isRunning(), 15'000);
+        QVERIFY(fetch.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!fetch.isRunning(), 15'000);
         QCOMPARE(records, AllRecords);
         // The cable is pulled: reported once, the port closed; it opens again, by its entry.
         QSignalSpy failed(&port, &MeterPort::failed);
@@ -211,14 +219,14 @@ private slots:
         QTRY_COMPARE(failed.size(), 1);
         QTest::qWait(200);
         QVERIFY(failed.size() == 1 && !port.isOpen() && port.takeAll().isEmpty());
-        messages << second.errorString() << failed[0][0].toString();
+        messages << QString::fromStdString(busy.error()) << failed[0][0].toString();
         QCOMPARE_GOLDEN("port-messages.txt",
                         messages.replaceInStrings(sim.devicePath(), "/dev/pts/N"));
         MeterSimulator again;
         const std::optional<int> entry =
             again.start() ? PortNames::portNumberForDevice(again.devicePath()) : std::nullopt;
-        QVERIFY(entry ? port.open(*entry) && port.errorString().isEmpty()
-                      : port.openDevice(again.devicePath()));
+        QVERIFY(entry ? port.open(*PortChoice::ofEntry(*entry)).ok()
+                      : port.open({0, again.devicePath()}).ok());
     }
 };
 

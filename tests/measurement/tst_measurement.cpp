@@ -87,34 +87,55 @@ private slots:
                 ReportValues::of(ShownDataSet{0, {.voltCount = -40000}}).PrnVoltCount == -32768);
     }
 
-    void dataSets()
+    void dataSetsSayWhyTheyHoldNothing_data()
     {
-        // Nothing fetched yet: nothing shown. Four records kept; other indexes show the current
-        // one again. The shown data set keeps the meter's replies of its time; a bad record shows
-        // nothing and says why; a new fetch forgets everything.
-        DataSets sets;
-        QVERIFY(!sets.show(3) && !sets.shown() &&
-                sets.fault() == "Data set 4: nothing fetched yet");
-        for (int i = 0; i < 5; ++i)
+        QTest::addColumn<int>("stage"); // 0: nothing fetched, 1: a fetch begun, 2: its records came
+        QTest::addColumn<QStringList>("faults");
+        QTest::newRow("nothing fetched yet")
+            << 0
+            << QStringList{"Data set 1: nothing fetched yet", "Data set 2: nothing fetched yet",
+                           "Data set 3: nothing fetched yet", "Data set 4: nothing fetched yet"};
+        QTest::newRow("a fetch begun")
+            << 1
+            << QStringList{"Data set 1: no answer", "Data set 2: no answer",
+                           "Data set 3: no answer", "Data set 4: no answer"};
+        QTest::newRow("records came")
+            << 2
+            << QStringList{"Data set 2: the meter sent 5 bytes instead of 222",
+                           "Data set 4: no answer"};
+    }
+    void dataSetsSayWhyTheyHoldNothing()
+    {
+        QFETCH(int, stage);
+        QFETCH(QStringList, faults);
+        const std::string valid = record({0, 0, 11});
+        DataSets sets = stage == 0   ? DataSets()
+                        : stage == 1 ? DataSets::fetching()
+                                     : DataSets::of({valid, "short", valid, std::nullopt});
+        QStringList lines;
+        for (const std::string &line : sets.faults())
+            lines << QString::fromStdString(line);
+        QCOMPARE(lines, faults);
+        QCOMPARE(sets.measurement(0).has_value(), stage == 2);
+        QCOMPARE(QString::fromStdString(sets.fault(3)), faults.last());
+    }
+
+    void dataSetsDecodeEachRecordAsItComes()
+    {
+        // Each record decoded into its own place; later records replace earlier ones; indexes
+        // that are not a data set's change nothing and hold nothing.
+        DataSets sets = DataSets::fetching();
+        for (int i = -1; i <= 4; ++i)
             sets.setRecord(i, record({0, 0, std::uint16_t(10 * i + 1)}));
-        sets.setModelReply("?MVM");
-        for (int i : {2, 0, 3, 1, -1, 4})
-            QVERIFY(sets.show(i) && sets.shown()->index == (i < 0 || i > 3 ? 1 : i) &&
-                    sets.shown()->measurement.voltCount == 10 * sets.shown()->index + 1);
-        QVERIFY(sets.shown()->modelReply == "?MVM" && sets.fault().empty());
-        sets.setModelReply("?MXY");
-        sets.setRecord(2, "short");
-        QVERIFY(!sets.show(2) && !sets.show(-1) && !sets.shown() && sets.modelReply() == "?MXY" &&
-                sets.record(4).empty() && sets.record(-1).empty() &&
-                sets.fault() == "Data set 3: the meter sent 5 bytes instead of 222" &&
-                sets.faults() == std::vector<std::string>{sets.fault()} && !sets.nothingReceived());
-        sets.startFetch();
-        QVERIFY(!sets.modelReply() && sets.record(1).empty() && !sets.show(1) &&
-                sets.fault() == "Data set 2: no answer" && sets.faults().size() == 4 &&
-                sets.nothingReceived());
-        sets.setSerialReply("");
-        sets.setRecord(3, "x");
-        QVERIFY(!sets.nothingReceived());
+        QList<int> volts;
+        for (int i = -1; i <= 4; ++i)
+            volts << (sets.measurement(i) ? sets.measurement(i)->voltCount : -1);
+        QCOMPARE(volts, QList<int>({-1, 1, 11, 21, 31, -1}));
+        sets.setRecord(2, "x");
+        QCOMPARE(sets.measurement(2).has_value(), false);
+        QCOMPARE(QString::fromStdString(sets.fault(2)),
+                 "Data set 3: the meter sent 1 byte instead of 222");
+        QCOMPARE(QString::fromStdString(sets.fault(-1)), "");
     }
 
     void csv()

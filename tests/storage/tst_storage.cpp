@@ -11,6 +11,10 @@
 
 namespace {
 const QString Program = u"voltrane-meter 0.2.0"_qs;
+QByteArray json(const FetchRecord &fetch)
+{
+    return FetchFile::toJson(fetch, DataSets::of(fetch.recordViews()), Program);
+}
 // A fetch whose replies hold every byte value, data set 1 a valid record (7.3 kV, 1.5 J, 1000 ms,
 // 60 µs, 500 Ohms), data set 3 missing; kept at 10:31:05 one hour ahead of UTC.
 FetchRecord sample()
@@ -39,10 +43,10 @@ private slots:
                         "2027-01-02T03:04:05+00:00"),
               std::pair(FetchRecord{{}, "", {}, true, {}, utc.toOffsetFromUtc(-34200)},
                         "2027-01-01T17:34:05-09:30")}) {
-            const QByteArray json = FetchFile::toJson(fetch, Program);
-            QString problem = u"left over"_qs;
-            const std::optional<FetchRecord> back = FetchFile::fromJson(json, &problem);
-            QVERIFY2(back == fetch && problem.isEmpty(), qPrintable(problem));
+            const QByteArray json = ::json(fetch);
+            const Result<FetchRecord> back = FetchFile::fromJson(json);
+            QVERIFY2(back, back.error().c_str());
+            QCOMPARE(*back, fetch);
             QCOMPARE(back->saved.offsetFromUtc(), fetch.saved.offsetFromUtc());
             // The members in the documented order; only a valid record decoded, for people.
             QVERIFY(json.startsWith("{\n    \"format\": \"voltrane-meter-fetch\",\n    "
@@ -79,17 +83,16 @@ private slots:
         fetch.saved = QDateTime(QDate(2026, 12, 7), QTime(10, 31, 5));
         fetch.serialReply = "?SSN-1\r";
         const QString folder = dir.filePath(u"a/fetches"_qs);
-        QString error;
+        const QString name = FetchFile::fileName(fetch.saved, fetch.serialReply);
         for (const char *suffix : {"", "-2", "-3"}) {
-            const QString path = FetchFile::keep(fetch, folder, Program, &error);
-            QCOMPARE(path, folder + "/2026-12-07_103105_SN-1" + suffix + ".vmfetch");
-            QCOMPARE(FetchFile::read(path, &error), fetch);
-            QCOMPARE(FetchFile::save(fetch, path + u"-copy"_qs, Program), QString());
+            const Result<QString> path = FetchFile::keep(json(fetch), name, folder);
+            QCOMPARE(*path, folder + "/2026-12-07_103105_SN-1" + suffix + ".vmfetch");
+            QCOMPARE(*FetchFile::read(*path), fetch);
         }
         const QString blocked = folder + u"/2026-12-07_103105_SN-1.vmfetch/x"_qs;
-        QVERIFY(FetchFile::keep(fetch, blocked, Program, &error).isEmpty());
-        QCOMPARE(error, "The fetch could not be kept in “" + blocked +
-                            "”: the folder cannot be created there.");
+        QCOMPARE(QString::fromStdString(FetchFile::keep(json(fetch), name, blocked).error()),
+                 "The fetch could not be kept in “" + blocked +
+                     "”: the folder cannot be created there.");
     }
 
     void badFiles()
@@ -97,7 +100,7 @@ private slots:
         // A good file with one member changed, or other bytes; what read() says.
         QTemporaryDir dir;
         const QString path = dir.filePath(u"bad.vmfetch"_qs);
-        const QByteArray good = FetchFile::toJson(sample(), Program);
+        const QByteArray good = json(sample());
         const QByteArray huge = good + QByteArray(1024 * 1024 - good.size(), ' ');
         for (const auto &[change, problem] : std::initializer_list<std::pair<QByteArray, QString>>{
                  {"", u"No such file or directory"_qs},
@@ -123,12 +126,12 @@ private slots:
                             QJsonDocument::fromJson("[" + change.mid(blank + 1) + "]")[0]);
                 bytes = QJsonDocument(file).toJson();
             }
-            QVERIFY(change.isEmpty() ? !QFile::exists(path)
-                                     : FileSave::write(path, bytes).isEmpty());
-            QString error;
-            QCOMPARE(FetchFile::read(path, &error).has_value(), problem.isEmpty());
-            QCOMPARE(error, problem.isEmpty() ? QString()
-                                              : "“bad.vmfetch” cannot be opened: " + problem + '.');
+            QVERIFY(change.isEmpty() ? !QFile::exists(path) : FileSave::write(path, bytes).ok());
+            const Result<FetchRecord> read = FetchFile::read(path);
+            QCOMPARE(read.ok(), problem.isEmpty());
+            QCOMPARE(QString::fromStdString(read.error()),
+                     problem.isEmpty() ? QString()
+                                       : "“bad.vmfetch” cannot be opened: " + problem + '.');
         }
     }
 };

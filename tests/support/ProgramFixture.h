@@ -1,7 +1,8 @@
 #pragma once
 
 #include "MainWindow.h"
-#include "MeterLink.h"
+#include "MeterPort.h"
+#include "MeterSession.h"
 #include "MeterSimulator.h"
 #include "PortNames.h"
 #include "WidgetLookup.h"
@@ -11,7 +12,9 @@
 struct ProgramFixture
 {
     explicit ProgramFixture(MeterSimulatorOptions options = {})
-        : sim(options), started(sim.start()), link(std::chrono::milliseconds(150)), window(link)
+        : sim(options), started(sim.start()),
+          session(cm, {.program = "voltrane-meter test", .replyWait = std::chrono::milliseconds(150)}),
+          window(session)
     {
         window.show();
     }
@@ -23,7 +26,7 @@ struct ProgramFixture
         QTest::keyClicks(child<QComboBox>(window, "cmbPort")->lineEdit(),
                          port ? PortNames::entryText(*port) : "");
         click(child(window, "cmdSetPort"));
-        return port && link.cm->isOpen();
+        return port && cm.isOpen();
     }
     // Opens the simulator's port and fetches; whether a data set is shown afterwards.
     bool fetched()
@@ -35,6 +38,7 @@ struct ProgramFixture
     }
     MeterSimulator sim;
     bool started;
-    MeterLink link;
+    MeterPort cm;
+    MeterSession session;
     MainWindow window;
 };

@@ -81,8 +81,9 @@ private slots:
                 click(child(*dialog, "cmdSavePdf"));
                 road.step("a model typed, \"Save PDF…\"");
                 answer(*dialog, "savePdf", pdf + ".saved");
-                const QByteArray printed = ReportPrinter::pdf(dialog->details(), w.reportValues());
-                QVERIFY(FileSave::write(pdf + ".printed", printed).isEmpty() &&
+                const QByteArray printed =
+                    ReportPrinter::pdf(dialog->details(), ReportValues::of(f.session.shown()));
+                QVERIFY(FileSave::write(pdf + ".printed", printed).ok() &&
                         PdfText::read(pdf + ".saved").words ==
                             PdfText::read(pdf + ".printed").words);
                 QVERIFY(QString(PdfText::run("pdfinfo", {pdf + ".saved"}).value_or(""))
@@ -104,8 +105,7 @@ private slots:
                 !child<QLabel>(w, "Image1")->pixmap().isNull());
         click(child(w, "optData", 3)), click(child(w, "optData", 2));
         road.step("Data 4, then Data 3, before a fetch: nothing to show, print or export");
-        QVERIFY(w.reportValues() == ReportValues{} &&
-                !child<QAction>(w, "actSaveImage")->isEnabled());
+        QVERIFY(!f.session.shown() && !child<QAction>(w, "actSaveImage")->isEnabled());
         QCOMPARE(picture(*pic), golden("nothing-fetched.png", picture(*pic)));
         QTemporaryDir dir;
         ports->setEditText("my meter");
@@ -188,11 +188,11 @@ private slots:
         click(child(w, "cmdFetch"));
         QVERIFY(shown(w, "fetchError"));
         road.step("a meter that answers too late, then its cable pulled");
-        QString error;
         const QDir history(FetchFile::historyFolder()); // kept all the same, marked cut short
         const auto newest = [&] {
-            return FetchFile::read(
-                history.filePath(history.entryList(QDir::Files, QDir::Time).value(0)), &error);
+            const auto read = FetchFile::read(
+                history.filePath(history.entryList(QDir::Files, QDir::Time).value(0)));
+            return read ? std::optional(*read) : std::nullopt;
         };
         QTRY_VERIFY(newest() && !newest()->complete && newest()->records[0] == "");
         dismiss(w, "fetchError");
@@ -203,7 +203,7 @@ private slots:
         QVERIFY(shown(w, "fetchError"));
         road.step("another meter, records a byte short");
         QCOMPARE(picture(*pic), golden("data-set-short.png", picture(*pic)));
-        QVERIFY(w.reportValues() == ReportValues{});
+        QVERIFY(!f.session.shown());
         QCOMPARE_GOLDEN("main-window.txt", road.lines);
         // Closed in the middle of a fetch: it stops, nothing more goes to the meter.
         dismiss(w, "fetchError");
@@ -211,7 +211,7 @@ private slots:
         QTRY_COMPARE(other.receivedCommands().size(), 6 + 2);
         w.close();
         QTest::qWait(400);
-        QVERIFY(other.receivedCommands().size() == 8 && !f.link.cm->isOpen() && !progressStrip());
+        QVERIFY(other.receivedCommands().size() == 8 && !f.cm.isOpen() && !progressStrip());
     }
 
     void savesUnderAFileSizeLimit()
@@ -240,7 +240,7 @@ private slots:
                                             {"saveImage", "actSaveImage"},
                                             {"savePdf", "cmdSavePdf"}}) {
             QFile file(dir.filePath(save));
-            QVERIFY(FileSave::write(file.fileName(), "kept").isEmpty());
+            QVERIFY(FileSave::write(file.fileName(), "kept").ok());
             const bool pdf = command[0] == 'c'; // the print dialog's button
             QWidget &window = pdf ? print : f.window;
             pdf ? click(child(print, command)) : child<QAction>(f.window, command)->trigger();
@@ -264,15 +264,16 @@ private slots:
         QVERIFY(f.fetched());
         QVERIFY(QTest::qWaitFor([&] { return history.entryList({"*.vmfetch"}).size() == 1; }));
         const QString path = history.filePath(history.entryList({"*.vmfetch"})[0]);
-        QString error, menu;
-        const std::optional<FetchRecord> fetch = FetchFile::read(path, &error);
+        QString menu;
+        const Result<FetchRecord> fetch = FetchFile::read(path);
         QVERIFY(fetch && fetch->complete &&
                 fetch->modelReply == MeterSimulator::replyFor("?M", {}));
         for (int i = 0; i < 4; ++i)
             QCOMPARE(fetch->records[i],
                      MeterSimulator::replyFor("?" + QByteArray::number(i + 1), {}));
-        MeterLink link;
-        MainWindow opened(link);
+        MeterPort port;
+        MeterSession session(port, {.program = "voltrane-meter test"});
+        MainWindow opened(session);
         for (const QAction *a : child(opened, "pic")->actions())
             menu +=
                 a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
@@ -283,11 +284,11 @@ private slots:
                     "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName() &&
                 controls(opened).filter("lbl") == controls(f.window).filter("lbl") &&
                 picture(*child(opened, "pic")) == picture(*child(f.window, "pic")) &&
-                opened.reportValues() == f.window.reportValues());
+                ReportValues::of(session.shown()) == ReportValues::of(f.session.shown()));
         child<QAction>(opened, "actSaveFetch")->trigger();
         QTemporaryDir dir;
         answer(opened, "saveFetch", dir.filePath("again.vmfetch"));
-        QVERIFY(FetchFile::read(dir.filePath("again.vmfetch"), &error) == fetch);
+        QCOMPARE(*FetchFile::read(dir.filePath("again.vmfetch")), *fetch);
         const QStringList before = controls(opened);
         opened.openFetch(dir.filePath("gone.vmfetch"));
         QVERIFY(shown(opened, "openError") && controls(opened).mid(0, before.size()) == before);

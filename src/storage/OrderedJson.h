@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+
+#include <utility>
+#include <variant>
+#include <vector>
+
+// JSON whose objects keep their members in the order given. QJsonDocument sorts members by name;
+// files and outputs that people read are written in the order they are documented in.
+//
+// A value is a scalar (a number, text, true, false or null, written exactly as QJsonDocument
+// writes it), an object of named members in order, or an array.
+class OrderedJson
+{
+public:
+    using Member = std::pair<QString, OrderedJson>;
+
+    enum class Layout
+    {
+        Compact,  // no blanks at all: {"a":1,"b":[1,2]}
+        Readable, // the outer object's members one a line, indented by four; an array that is
+                  // such a member has its elements one a line, indented by eight; anything deeper
+                  // on one line with a blank after each ',' and ':'
+    };
+
+    OrderedJson(const QJsonValue &scalar = QJsonValue::Null);
+    OrderedJson(const QString &text) : OrderedJson(QJsonValue(text)) {}
+    OrderedJson(const char *text) : OrderedJson(QJsonValue(QString::fromUtf8(text))) {}
+    OrderedJson(QLatin1String text) : OrderedJson(QJsonValue(text)) {}
+    OrderedJson(bool flag) : OrderedJson(QJsonValue(flag)) {}
+    OrderedJson(int number) : OrderedJson(QJsonValue(number)) {}
+    OrderedJson(qint64 number) : OrderedJson(QJsonValue(number)) {}
+    OrderedJson(double number) : OrderedJson(QJsonValue(number)) {}
+
+    static OrderedJson object(std::vector<Member> members);
+    static OrderedJson array(std::vector<OrderedJson> elements);
+
+    // The value as JSON text, UTF-8, without a final line end.
+    QByteArray toJson(Layout layout = Layout::Compact) const;
+
+private:
+    QByteArray write(Layout layout, int depth) const;
+
+    std::variant<QJsonValue, std::vector<Member>, std::vector<OrderedJson>> m_value;
+};
