@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         ++steps;
     for (int i = 0; i < 6; ++i)
         replies[i] = i < steps ? replies[i].left(FetchSequence::MaxReplyLength) : "";
-    MeterSession session(line, {.program = u"voltrane-meter fuzz"_qs, .keepHistory = false,
+    MeterSession session(line, {.program = u"voltrane-meter fuzz"_qs,
+                                .keepHistory = false,
                                 .replyWait = std::chrono::milliseconds(0)});
     FUZZ_CHECK(session.openPort({1, u"/dev/ttyS0"_qs}).ok());
     bool ended = false;
@@ -88,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         const std::optional<Measurement> m = RecordChecks::checkDecode(record.toStdString());
         session.show(i);
         FUZZ_CHECK(record == replies[2 + i] && session.shown().has_value() == m.has_value() &&
-                   (!m || *session.shown() == ShownDataSet{i, *m, session.modelReply(),
-                                                           session.serialReply()}));
+                   (!m || *session.shown() ==
+                              ShownDataSet{i, *m, session.modelReply(), session.serialReply()}));
         if (m)
             print(ReportValues::of(session.shown()));
     }

@@ -16,7 +16,8 @@ int Commands::report(const ReportRequest &request)
                                 request.date.value_or(ReportPage::dateText(QDate::currentDate()))};
     const ReportValues values = ReportValues::of(shown);
     if (!request.pdf.isEmpty()) {
-        if (const Result<> written = ReportPrinter::writePdf(request.pdf, details, values); !written) {
+        if (const Result<> written = ReportPrinter::writePdf(request.pdf, details, values);
+            !written) {
             err(QString::fromStdString(written.error()));
             return Failed;
         }

@@ -67,25 +67,36 @@ struct Arguments
     QString error; // wrong usage: what is wrong
 };
 
-// The first argument that a parse refused, in the program's words: "unknown option --csv",
-// "--port needs a value".
-QString refused(const Command &command, const QStringList &args)
+// Where the operator asked for help and what QCommandLineParser refused first, in the program's
+// words ("unknown option --csv", "--port needs a value"): help wins when asked for before the
+// first wrong argument.
+struct Scan
 {
-    for (qsizetype i = 0; i < args.size(); ++i) {
+    qsizetype helpAt = -1;
+    qsizetype refusedAt = -1;
+    QString refused;
+};
+
+Scan scan(const Command &command, const QStringList &args)
+{
+    Scan found;
+    for (qsizetype i = 0; i < args.size() && found.refusedAt < 0; ++i) {
         const QString &arg = args[i];
         if (arg == "--")
             break;
+        if ((arg == "-h" || arg == "--help") && found.helpAt < 0)
+            found.helpAt = i;
         if (!arg.startsWith('-') || arg.size() == 1 || arg == "-h" || arg == "--help" ||
             command.flags.contains(arg))
             continue;
         const qsizetype equals = arg.indexOf('=');
         const QString name = equals > 0 ? arg.left(equals) : arg;
         if (!command.valueOptions.contains(name))
-            return QStringLiteral("unknown option %1").arg(arg);
-        if (equals < 0 && ++i == args.size())
-            return QStringLiteral("%1 needs a value").arg(arg);
+            found = {found.helpAt, i, QStringLiteral("unknown option %1").arg(arg)};
+        else if (equals < 0 && ++i == args.size())
+            found = {found.helpAt, i, QStringLiteral("%1 needs a value").arg(arg)};
     }
-    return QStringLiteral("unknown option");
+    return found;
 }
 
 Arguments parse(const Command &command, const QStringList &args)
@@ -98,11 +109,10 @@ Arguments parse(const Command &command, const QStringList &args)
         parser.addOption(QCommandLineOption(flag.mid(2)));
     Arguments a;
     const bool parsed = parser.parse(QStringList(Program) + args);
-    // "-hx" asks for no help: only the option itself does.
-    a.help = parser.isSet(QStringLiteral("help")) &&
-             (args.contains(QStringLiteral("-h")) || args.contains(QStringLiteral("--help")));
-    if (!parsed) {
-        a.error = refused(command, args);
+    const Scan found = scan(command, args);
+    a.help = found.helpAt >= 0 && (found.refusedAt < 0 || found.helpAt < found.refusedAt);
+    if (!parsed || found.refusedAt >= 0) {
+        a.error = found.refused.isEmpty() ? parser.errorText() : found.refused;
         return a;
     }
     for (const QString &option : command.valueOptions)

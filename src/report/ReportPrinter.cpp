@@ -43,8 +43,7 @@ QByteArray pdf(const ReportDetails &details, const ReportValues &values)
     return bytes;
 }
 
-Result<> writePdf(const QString &fileName, const ReportDetails &details,
-                  const ReportValues &values)
+Result<> writePdf(const QString &fileName, const ReportDetails &details, const ReportValues &values)
 {
     if (const Result<> written = FileSave::write(fileName, pdf(details, values)); !written)
         return failure(

@@ -148,8 +148,8 @@ void MeterSession::failed(const QString &message)
 {
     m_fetch.complete = false;
     FetchOutcome outcome;
-    outcome.kind = m_line.isOpen() ? FetchOutcome::Kind::MeterTooLate
-                                   : FetchOutcome::Kind::CutByPort;
+    outcome.kind =
+        m_line.isOpen() ? FetchOutcome::Kind::MeterTooLate : FetchOutcome::Kind::CutByPort;
     outcome.message = message;
     // A fetch cut short is kept when a data set had come.
     outcome.kept = std::ranges::any_of(m_fetch.records, [](auto &r) { return r.has_value(); });
@@ -160,7 +160,9 @@ void MeterSession::failed(const QString &message)
 
 void MeterSession::keep()
 {
-    m_fetch.saved = QDateTime::currentDateTime();
+    // In whole seconds, as the file holds it.
+    const QDateTime now = QDateTime::currentDateTime();
+    m_fetch.saved = now.addMSecs(-now.time().msec());
     m_fileBytes = FetchFile::toJson(m_fetch, m_dataSets, m_options.program);
     if (!m_options.keepHistory)
         return;
@@ -182,8 +184,8 @@ void MeterSession::show(int index)
     if (DataSets::isIndex(index))
         m_chosen = index;
     const std::optional<Measurement> &m = m_dataSets.measurement(m_chosen);
-    m_shown = m ? std::optional(ShownDataSet{m_chosen, *m, modelReply(), serialReply()})
-                : std::nullopt;
+    m_shown =
+        m ? std::optional(ShownDataSet{m_chosen, *m, modelReply(), serialReply()}) : std::nullopt;
     m_fault = m_dataSets.fault(m_chosen);
     emit shownChanged();
 }
@@ -191,7 +193,8 @@ void MeterSession::show(int index)
 Result<> MeterSession::openFile(const QString &path)
 {
     if (isFetching())
-        return failure(tr("“%1” cannot be opened while a fetch runs.").arg(QFileInfo(path).fileName()));
+        return failure(
+            tr("“%1” cannot be opened while a fetch runs.").arg(QFileInfo(path).fileName()));
     Result<FetchRecord> read = FetchFile::read(path);
     if (!read)
         return failure(read.error());

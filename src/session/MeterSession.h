@@ -33,8 +33,8 @@ public:
 
     struct Options
     {
-        QString program;           // written into every kept fetch: "voltrane-meter 0.2.0"
-        bool keepHistory = true;   // keep every kept fetch in FetchFile::historyFolder()
+        QString program;         // written into every kept fetch: "voltrane-meter 0.2.0"
+        bool keepHistory = true; // keep every kept fetch in FetchFile::historyFolder()
         std::chrono::milliseconds replyWait = FetchSequence::ReplyWait; // tests shorten it
     };
 

@@ -1,8 +1,8 @@
 #include "FetchFile.h"
 
 #include "FileSave.h"
-#include "MeasurementRecord.h"
 #include "MeasurementJson.h"
+#include "MeasurementRecord.h"
 
 #include <QDir>
 #include <QFile>

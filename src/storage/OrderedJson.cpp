@@ -40,8 +40,9 @@ QByteArray OrderedJson::write(Layout layout, int depth) const
         return array.mid(1, array.size() - 2);
     } else if (const auto *members = std::get_if<std::vector<Member>>(&m_value)) {
         for (const auto &[name, value] : *members)
-            text += (text.isEmpty() ? QByteArray() : separator) + OrderedJson(name).write(layout, 0) +
-                    (readable ? ": " : ":") + value.write(layout, depth + 1);
+            text += (text.isEmpty() ? QByteArray() : separator) +
+                    OrderedJson(name).write(layout, 0) + (readable ? ": " : ":") +
+                    value.write(layout, depth + 1);
         return text.isEmpty() ? "{}" : '{' + indent + text + close + '}';
     } else {
         for (const OrderedJson &element : std::get<std::vector<OrderedJson>>(m_value))

@@ -382,19 +382,19 @@ void MainWindow::saveWaveformImage()
     if (!shown)
         return;
     const QImage image = pic->grab().toImage();
-    Dialogs::askSaveFileName(
-        this, "saveImage", tr("Save Waveform Image"),
-        QStringLiteral("waveform-data-set-%1.png").arg(shown->index + 1), tr("PNG images (*.png)"),
-        [this, image](const QString &fileName) {
-            QByteArray png;
-            QBuffer buffer(&png);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            if (const Result<> saved = FileSave::write(fileName, png); !saved)
-                Dialogs::showError(this, "exportError", tr("Export"),
-                                   tr("The waveform could not be saved as \"%1\". %2.")
-                                       .arg(fileName, QString::fromStdString(saved.error())));
-        });
+    Dialogs::askSaveFileName(this, "saveImage", tr("Save Waveform Image"),
+                             QStringLiteral("waveform-data-set-%1.png").arg(shown->index + 1),
+                             tr("PNG images (*.png)"), [this, image](const QString &fileName) {
+                                 QByteArray png;
+                                 QBuffer buffer(&png);
+                                 buffer.open(QIODevice::WriteOnly);
+                                 image.save(&buffer, "PNG");
+                                 if (const Result<> saved = FileSave::write(fileName, png); !saved)
+                                     Dialogs::showError(
+                                         this, "exportError", tr("Export"),
+                                         tr("The waveform could not be saved as \"%1\". %2.")
+                                             .arg(fileName, QString::fromStdString(saved.error())));
+                             });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -126,7 +126,8 @@ void PrintDialog::askPdf()
 void PrintDialog::savePdf(const QString &fileName)
 {
     if (const Result<> written = ReportPrinter::writePdf(fileName, details(), m_values); !written)
-        Dialogs::showError(this, "printError", tr("Print"), QString::fromStdString(written.error()));
+        Dialogs::showError(this, "printError", tr("Print"),
+                           QString::fromStdString(written.error()));
 }
 
 void PrintDialog::closeEvent(QCloseEvent *event)

@@ -95,8 +95,10 @@ private slots:
         QCOMPARE(cli({"export", "OUT/a.vmfetch", "--data-set", "2", "--csv", "OUT/d.csv"}).code, 0);
         const FetchRecord saved = *FetchFile::read(m_dir.filePath("a.vmfetch"));
         const ShownDataSet second{1, *DataSets::of(saved.recordViews()).measurement(1),
-                                saved.modelReply->toStdString(), saved.serialReply->toStdString()};
-        QCOMPARE(bytes(m_dir.filePath("d.csv")), QByteArray::fromStdString(DataSetCsv::write(second)));
+                                  saved.modelReply->toStdString(),
+                                  saved.serialReply->toStdString()};
+        QCOMPARE(bytes(m_dir.filePath("d.csv")),
+                 QByteArray::fromStdString(DataSetCsv::write(second)));
     }
 
     void failures_data()

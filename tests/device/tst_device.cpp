@@ -1,5 +1,5 @@
-#include "Golden.h"
 #include "FetchSequence.h"
+#include "Golden.h"
 #include "MeterPort.h"
 #include "MeterSimulator.h"
 #include "PortNames.h"

@@ -13,7 +13,8 @@ struct ProgramFixture
 {
     explicit ProgramFixture(MeterSimulatorOptions options = {})
         : sim(options), started(sim.start()),
-          session(cm, {.program = "voltrane-meter test", .replyWait = std::chrono::milliseconds(150)}),
+          session(cm,
+                  {.program = "voltrane-meter test", .replyWait = std::chrono::milliseconds(150)}),
           window(session)
     {
         window.show();
