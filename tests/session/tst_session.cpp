@@ -1,6 +1,7 @@
 // The meter session as the window and the command line use it, on a scripted line: what a fetch
 // holds and how it ends, when it is kept, what is shown, and fetch files opened and saved.
 #include "FileSave.h"
+#include "Golden.h"
 #include "MeterSession.h"
 #include "ScriptedLine.h"
 #include "SimulatedDataSets.h"
@@ -61,83 +62,47 @@ class TestSession : public QObject
 private slots:
     void initTestCase() { qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit()); }
 
-    void fetchHoldsEveryReplyAndShowsDataSetOne()
-    {
-        Session s(Whole);
-        QVERIFY(s.fetch());
-        QCOMPARE(s.said, QStringList({"?M", "?S", "?1", "?2", "?3", "?4", "ended"}));
-        const FetchRecord &fetch = s.session.fetch();
-        QCOMPARE(fetch.modelReply, Whole[0]);
-        QCOMPARE(fetch.serialReply, Whole[1]);
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(fetch.records[i], Whole[2 + i]);
-        QCOMPARE(fetch.port, "COM 33");
-        QCOMPARE(fetch.complete, true);
-        QCOMPARE(s.session.shown()->index, 0);
-        QCOMPARE(s.session.shown()->measurement, *decodeRecord(record(1).toStdString()));
-        QCOMPARE(s.session.shown()->modelReply, "?MVM-2000\r");
-    }
-
-    void fetchEndsAsOneOutcome_data()
-    {
-        QTest::addColumn<Replies>("replies");
-        QTest::addColumn<int>("failAt"); // the line fails as this command goes out; -1: never
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("unreadable");
-        QTest::addColumn<bool>("kept");
-        using Kind = FetchOutcome::Kind;
-        QTest::newRow("complete") << Whole << -1 << int(Kind::Complete) << "" << QStringList()
-                                  << true;
-        QTest::newRow("some unreadable")
-            << Replies{"?MVM\r", "?SSN\r", "short", "", record(3), record(4)} << -1
-            << int(Kind::SomeUnreadable) << "Not every data set could be read:"
-            << QStringList{"Data set 1: the meter sent 5 bytes instead of 222",
-                           "Data set 2: no answer"}
-            << true;
-        QTest::newRow("nothing received")
-            << Replies{} << -1 << int(Kind::NothingReceived)
-            << "The meter on COM 33 (/dev/ttyUSB0) did not answer. Is it switched on and "
-               "connected to this port?"
-            << QStringList() << true;
-        QTest::newRow("too late") << Replies{"?MVM\r", "?MVM\r"} << -1 << int(Kind::MeterTooLate)
-                                  << "The meter answers too late: its model number came only "
-                                     "after its serial number had been asked for. The fetch has "
-                                     "stopped, so that no reply is taken for another. Check the "
-                                     "meter and its cable, then press \"Fetch Data\" again."
-                                  << QStringList() << false;
-        QTest::newRow("cut before a data set")
-            << Whole << 2 << int(Kind::CutByPort) << "gone" << QStringList() << false;
-        QTest::newRow("cut after a data set")
-            << Whole << 3 << int(Kind::CutByPort) << "gone" << QStringList() << true;
-    }
     void fetchEndsAsOneOutcome()
     {
-        QFETCH(Replies, replies);
-        QFETCH(int, failAt);
-        QFETCH(int, kind);
-        QFETCH(QString, message);
-        QFETCH(QStringList, unreadable);
-        QFETCH(bool, kept);
-        Session s(replies, true);
-        QObject::connect(&s.session, &MeterSession::commandSent, [&](int step) {
-            if (step == failAt)
-                s.line.fail("gone");
-        });
-        QVERIFY(s.fetch());
-        QCOMPARE(int(s.outcome.kind), kind);
-        QCOMPARE(s.outcome.message, message);
-        QCOMPARE(s.outcome.unreadable, unreadable);
-        QCOMPARE(s.outcome.kept, kept);
-        QCOMPARE(s.session.canSave(), kept);
-        QCOMPARE(s.kept.isEmpty(), !kept); // written into the history exactly when kept
-        QCOMPARE(s.session.fetch().complete,
-                 failAt < 0 && kind != int(FetchOutcome::Kind::MeterTooLate));
-        // A whole fetch shows data set 1; one cut short shows nothing.
-        QCOMPARE(s.session.shown().has_value(), kind == int(FetchOutcome::Kind::Complete));
-        // A failing line is said once the fetch has ended.
-        QCOMPARE(s.said.filter("port failed").size(), failAt >= 0 ? 1 : 0);
-        QCOMPARE(s.said.endsWith("port failed: gone"), failAt >= 0);
+        // The meter's replies, and the command as which the line fails (-1: never); what the
+        // fetch holds, how it ended, whether it is kept (and so written into the history), whole,
+        // showing data set 1 (its voltage), and what was said, in the reviewed copy
+        // session-outcomes.txt.
+        const std::pair<Replies, int> fetches[] = {
+            {Whole, -1},
+            {{"?MVM\r", "?SSN\r", "short", "", record(3), record(4)}, -1},
+            {{}, -1},
+            {{"?MVM\r", "?MVM\r"}, -1}, // the model's reply again when the serial is asked for
+            {Whole, 2},
+            {Whole, 3}};
+        QStringList lines;
+        for (const auto &[replies, failAt] : fetches) {
+            Session s(replies, true);
+            QObject::connect(&s.session, &MeterSession::commandSent, [&](int step) {
+                if (step == failAt)
+                    s.line.fail("gone");
+            });
+            QVERIFY(s.fetch());
+            const FetchOutcome &o = s.outcome;
+            static const char *const kinds[] = {"complete", "some unreadable", "nothing received",
+                                                "cut by the port", "meter too late"};
+            const FetchRecord &f = s.session.fetch();
+            QStringList held{f.port, f.modelReply.value_or("-"), f.serialReply.value_or("-")};
+            for (const std::optional<QByteArray> &r : f.records)
+                held << (r ? QString::number(r->size()) + " bytes" : "-");
+            lines << "holds " + held.join(", ").replace('\r', "\\r")
+                  << QStringLiteral("%1, kept %2 %3 %4, whole %5 %6, shown %7, said %8")
+                         .arg(kinds[int(o.kind)])
+                         .arg(o.kept)
+                         .arg(s.session.canSave())
+                         .arg(!s.kept.isEmpty())
+                         .arg(o.whole())
+                         .arg(s.session.fetch().complete)
+                         .arg(voltCount(s.session.shown()))
+                         .arg(s.said.filter(QRegularExpression("^[^?]")).join('|'))
+                  << "  " + o.message << "  " + o.unreadable.join('|');
+        }
+        QCOMPARE_GOLDEN("session-outcomes.txt", lines);
     }
 
     void keptFetchIsOneFileForTheHistoryAndSaveAs()
