@@ -1,6 +1,9 @@
 #pragma once
 
+// Qt's moc cannot read the standard library's <concepts>; it needs nothing of it.
+#ifndef Q_MOC_RUN
 #include <concepts>
+#endif
 #include <string>
 #include <string_view>
 #include <utility>
