@@ -33,6 +33,8 @@ Result<> validLimits(const LimitProfile &profile)
     const std::string &name = profile.name;
     if (std::ranges::all_of(name, [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }))
         return failure(entry("name") + " is empty");
+    if (std::ranges::any_of(name, [](char c) { return (c >= 0 && c < ' ') || c == 0x7F; }))
+        return failure(entry("name") + " holds a control character (a tab or line end)");
     // UTF-8: every byte but the continuation bytes (10xxxxxx) starts a character.
     if (std::ranges::count_if(name, [](char c) { return (c & 0xC0) != 0x80; }) >
         LimitProfileNameLength)

@@ -43,7 +43,8 @@ inline constexpr int LimitProfileNameLength = 100;
 // between pulses, pulses at most 10000 µs wide.
 const LimitProfile &builtInLimitProfile();
 
-// Whether `profile` can be used: its name not blank nor longer than LimitProfileNameLength, each
-// limit a finite number from 0 to its ceiling, loadMinOhms not above loadMaxOhms. The failure
-// names the entry, as a file spells it: "the entry “energyMaxJ” is negative (-1)".
+// Whether `profile` can be used: its name not blank, without control characters and not longer
+// than LimitProfileNameLength, each limit a finite number from 0 to its ceiling, loadMinOhms not
+// above loadMaxOhms. The failure names the entry as a file spells it: "the entry “energyMaxJ” is
+// negative (-1)".
 Result<> validLimits(const LimitProfile &profile);
