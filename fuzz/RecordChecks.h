@@ -2,8 +2,11 @@
 
 // What every decoded record and the texts made from it must satisfy, for the fuzz targets.
 
+#include "PulseMeasures.h"
 #include "ReportValues.h"
 #include "ValueTexts.h"
+
+#include <cmath>
 
 // A broken promise found by a fuzz target aborts, which libFuzzer reports as a crash, saving the
 // input. The checks stay on in every build type.
@@ -35,6 +38,15 @@ inline std::optional<Measurement> checkDecode(std::string_view bytes)
                v.PrnVoltage == "Voltage (KV): " + ValueTexts::tenthsText(m->voltCount) &&
                ValueTexts::labelTexts(*m).voltage ==
                    "Voltage = " + v.PrnVoltage.substr(14) + " KV");
+    // Every measure a number or the reason why there is none, never both; the times within the
+    // record's 400 µs, nothing negative.
+    const PulseMeasures p = measurePulse(*m);
+    for (const Measure *measure :
+         {&p.peakTimeUs, &p.riseTimeUs, &p.widthAt50Us, &p.peakCurrentA, &p.energyFromSamplesJ})
+        FUZZ_CHECK(measure->value.has_value() == measure->whyNone.empty() &&
+                   (!measure->value || (std::isfinite(*measure->value) && *measure->value > 0)));
+    for (const Measure *time : {&p.peakTimeUs, &p.riseTimeUs, &p.widthAt50Us})
+        FUZZ_CHECK(!time->value || *time->value <= 400);
     return m;
 }
 
