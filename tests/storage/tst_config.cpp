@@ -84,8 +84,9 @@ private slots:
         }
     }
 
-    // Texts that INI files treat specially, through a second settings object and, read from the
-    // file alone, a copy of it (QSettings shares what it read of a path within the process).
+    // Texts that mean something of their own in INI files, through a second settings object and,
+    // read from the file alone, a copy of it (QSettings shares what it read of a path within the
+    // process).
     void testSettingsRoundTrip()
     {
         const QString values =
