@@ -2,8 +2,11 @@
 
 // What every decoded record and the texts made from it must satisfy, for the fuzz targets.
 
+#include "PulseMeasures.h"
 #include "ReportValues.h"
 #include "ValueTexts.h"
+
+#include <cmath>
 
 // A broken promise found by a fuzz target aborts, which libFuzzer reports as a crash, saving the
 // input. The checks stay on in every build type.
@@ -35,6 +38,12 @@ inline std::optional<Measurement> checkDecode(std::string_view bytes)
                v.PrnVoltage == "Voltage (KV): " + ValueTexts::tenthsText(m->voltCount) &&
                ValueTexts::labelTexts(*m).voltage ==
                    "Voltage = " + v.PrnVoltage.substr(14) + " KV");
+    // Every measure a positive finite number or the reason why there is none, never both.
+    const PulseMeasures p = measurePulse(*m);
+    for (const Measure *x :
+         {&p.peakTimeUs, &p.riseTimeUs, &p.widthAt50Us, &p.peakCurrentA, &p.energyFromSamplesJ})
+        FUZZ_CHECK(x->value.has_value() == x->whyNone.empty() && x->value.value_or(1) > 0 &&
+                   std::isfinite(x->value.value_or(0)));
     return m;
 }
 

@@ -59,12 +59,9 @@ void addRow(std::string &out, std::initializer_list<std::string_view> fields)
 
 std::optional<double> sampleKV(const Measurement &m, int i)
 {
-    const int peakAboveZero = peakSample(m.samples) - Measurement::ZeroLine;
-    if (peakAboveZero == 0 || i < 1 || i > Measurement::SampleCount)
+    if (i < 1 || i > Measurement::SampleCount)
         return std::nullopt;
-    const double kv = static_cast<double>(m.samples[i] - Measurement::ZeroLine) * m.voltCount /
-                      10.0 / peakAboveZero;
-    return kv + 0.0; // a mirrored zero (-0.0) reads "0.000", not "-0.000"
+    return scaledSampleKV(m.samples[i], peakSample(m.samples), m.voltCount);
 }
 
 std::string field(std::string_view text)

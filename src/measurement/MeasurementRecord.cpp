@@ -60,3 +60,13 @@ int peakSample(std::span<const std::int16_t> samples)
     const auto first = samples.begin() + 1;
     return std::max<int>(0, *std::max_element(first, first + Measurement::SampleCount));
 }
+
+std::optional<double> scaledSampleKV(int code, int peakCode, std::int32_t voltCount)
+{
+    const int peakAboveZero = peakCode - Measurement::ZeroLine;
+    if (peakAboveZero == 0)
+        return std::nullopt;
+    const double kv =
+        static_cast<double>(code - Measurement::ZeroLine) * voltCount / 10.0 / peakAboveZero;
+    return kv + 0.0; // a mirrored zero (-0.0) reads "0.000", not "-0.000"
+}

@@ -56,3 +56,9 @@ std::string recordFault(std::string_view record);
 // The largest of samples 1..200 (element 0 is no sample), and at least 0: the sample that the
 // printed chart and the export put at the measured peak voltage. `samples` holds at least 201.
 int peakSample(std::span<const std::int16_t> samples);
+
+// The voltage in kV of a sample `code`, scaled as every view of the samples scales them: the zero
+// line at 0 and the highest sample `peakCode` at the measured peak voltage `voltCount` (tenths of
+// a kV); samples of a record wholly below the zero line come out mirrored, as the chart draws
+// them. nullopt when the highest sample lies on the zero line: nothing to scale to.
+std::optional<double> scaledSampleKV(int code, int peakCode, std::int32_t voltCount);
