@@ -9,3 +9,9 @@ QString DrawingSurface::numberText(std::int16_t value)
     text.append(u' ');
     return text;
 }
+
+void DrawingSurface::drawPolyline(std::span<const QPointF> points, const QColor &colour, double)
+{
+    for (std::size_t i = 1; i < points.size(); ++i)
+        drawLine(points[i - 1], points[i], colour);
+}

@@ -2,9 +2,11 @@
 
 #include <QColor>
 #include <QPointF>
+#include <QSizeF>
 #include <QString>
 
 #include <cstdint>
+#include <span>
 
 // What drawing code draws on: the waveform area on the screen or the page of the printed report.
 // Drawing code talks only to this interface, never to a painter, so the same code draws on either
@@ -53,6 +55,11 @@ public:
     // current position stays where it was.
     virtual void printText(const QString &text) = 0;
 
+    // The width and height in logical units of the text cell that printText() would draw for
+    // `text` now, in the current font size and weight: what a caller needs to right-align a text
+    // or to leave room for it.
+    virtual QSizeF textSize(const QString &text) const = 0;
+
     // Prints a 16-bit number as numberText() writes it.
     void printNumber(std::int16_t value) { printText(numberText(value)); }
 
@@ -64,6 +71,12 @@ public:
     // A plain straight line from one point to the other, both ends included, drawn with the
     // surface's thinnest pen.
     virtual void drawLine(QPointF from, QPointF to, const QColor &colour) = 0;
+
+    // A line through the points in order, each segment as drawLine() draws it, `weight` times as
+    // wide as the thinnest pen on a surface that draws wider lines (others ignore it). Fewer than
+    // two points draw nothing. This default draws the segments one by one; a surface that can
+    // join them draws them as one line.
+    virtual void drawPolyline(std::span<const QPointF> points, const QColor &colour, double weight);
 
     // A rectangle with its edges parallel to the axes, given by two opposite corners in either
     // order, in colour: its outline, or filled.

@@ -1,5 +1,7 @@
 #include "PrinterSurface.h"
 
+#include "LineClip.h"
+
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
@@ -107,6 +109,14 @@ void PrinterSurface::printText(const QString &text)
     m_painter.drawText(topLeft + QPointF(0, metrics.ascent()), text);
 }
 
+QSizeF PrinterSurface::textSize(const QString &text) const
+{
+    // Measured in device units as printText() draws, then back to logical units.
+    const QFontMetricsF metrics(m_font, m_painter.device());
+    return {metrics.horizontalAdvance(text) * m_logicalSize.width() / m_viewport.width(),
+            metrics.height() * m_logicalSize.height() / m_viewport.height()};
+}
+
 void PrinterSurface::drawLine(QPointF from, QPointF to, const QColor &colour)
 {
     const std::optional<QLineF> visible = clipLine(QLineF(toDevice(from), toDevice(to)), m_limits);
@@ -158,35 +168,5 @@ QPointF PrinterSurface::toDevice(QPointF logical) const
 
 std::optional<QLineF> PrinterSurface::clipLine(const QLineF &line, const QRectF &rect)
 {
-    const QPointF start = line.p1();
-    const QPointF end = line.p2();
-    if (!isFinite(start) || !isFinite(end))
-        return std::nullopt;
-    const QRectF limits = rect.normalized();
-
-    // Liang-Barsky: the line is start + t × (end - start) for t in [0, 1]; each edge of the
-    // rectangle narrows the range of t that lies on its inner side.
-    const double dx = end.x() - start.x();
-    const double dy = end.y() - start.y();
-    double t0 = 0;
-    double t1 = 1;
-    // The inner side of one edge is where p × t <= q.
-    const auto narrow = [&](double p, double q) {
-        if (p == 0)
-            return q >= 0; // parallel to the edge: wholly on one side of it
-        const double t = q / p;
-        if (p < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        return t0 <= t1;
-    };
-    if (!narrow(-dx, start.x() - limits.left()) || !narrow(dx, limits.right() - start.x()) ||
-        !narrow(-dy, start.y() - limits.top()) || !narrow(dy, limits.bottom() - start.y()))
-        return std::nullopt;
-
-    // Ends that were inside stay exactly as they were.
-    const QPointF clippedStart = t0 > 0 ? start + t0 * QPointF(dx, dy) : start;
-    const QPointF clippedEnd = t1 < 1 ? start + t1 * QPointF(dx, dy) : end;
-    return QLineF(clippedStart, clippedEnd);
+    return LineClip::clip(line, rect);
 }

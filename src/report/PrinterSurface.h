@@ -59,6 +59,7 @@ public:
     void setCurrentX(double x) override;
     void setCurrentY(double y) override;
     void printText(const QString &text) override;
+    QSizeF textSize(const QString &text) const override;
     void drawLine(QPointF from, QPointF to, const QColor &colour) override;
     void drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour, Fill fill) override;
 

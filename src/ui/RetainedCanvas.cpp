@@ -124,6 +124,16 @@ void RetainedCanvas::printText(const QString &text)
     add(TextItem{text, m_current, m_textColour, m_fontSize, m_bold});
 }
 
+QSizeF RetainedCanvas::textSize(const QString &text) const
+{
+    // The pixels of the text cell as paintEvent() draws it, in logical units.
+    const QFontMetrics metrics(textFont(m_fontSize, m_bold), this);
+    const PixelMapping map = mapping();
+    return {double(metrics.horizontalAdvance(text)) * map.logical.width() /
+                std::max(1, map.pixels.width()),
+            double(metrics.height()) * map.logical.height() / std::max(1, map.pixels.height())};
+}
+
 void RetainedCanvas::drawLine(QPointF from, QPointF to, const QColor &colour)
 {
     add(LineItem{from, to, colour});
@@ -146,6 +156,16 @@ void RetainedCanvas::add(Item item)
 {
     m_drawing.push_back(std::move(item));
     update();
+}
+
+QFont RetainedCanvas::textFont(std::optional<double> fontSize, std::optional<bool> bold) const
+{
+    QFont textFont = font();
+    if (fontSize)
+        textFont.setPointSizeF(*fontSize);
+    if (bold)
+        textFont.setBold(*bold);
+    return textFont;
 }
 
 namespace {
@@ -187,12 +207,7 @@ void RetainedCanvas::paintEvent(QPaintEvent *)
 
     for (const Item &item : m_drawing) {
         if (const auto *text = std::get_if<TextItem>(&item)) {
-            QFont textFont = font();
-            if (text->fontSize)
-                textFont.setPointSizeF(*text->fontSize);
-            if (text->bold)
-                textFont.setBold(*text->bold);
-            painter.setFont(textFont);
+            painter.setFont(textFont(text->fontSize, text->bold));
             painter.setPen(text->colour);
             const QPoint topLeft = map.pixelAt(text->position);
             painter.drawText(topLeft + QPoint(0, painter.fontMetrics().ascent()), text->text);

@@ -3,6 +3,7 @@
 #include "DrawingSurface.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPoint>
 #include <QPointF>
 #include <QRect>
@@ -87,6 +88,7 @@ public:
     void setCurrentX(double x) override;
     void setCurrentY(double y) override;
     void printText(const QString &text) override;
+    QSizeF textSize(const QString &text) const override;
     void drawLine(QPointF from, QPointF to, const QColor &colour) override;
     void drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour, Fill fill) override;
     void clear() override;
@@ -117,6 +119,7 @@ private:
     using Item = std::variant<TextItem, LineItem, BoxItem>;
 
     void add(Item item);
+    QFont textFont(std::optional<double> fontSize, std::optional<bool> bold) const;
 
     std::optional<QSizeF> m_logicalSize; // unset: twips
     QColor m_textColour = Qt::white;

@@ -1,0 +1,200 @@
+#include "PainterSurface.h"
+
+#include "LineClip.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isFinite(QPointF point)
+{
+    return std::isfinite(point.x()) && std::isfinite(point.y());
+}
+
+} // namespace
+
+PainterSurface::PainterSurface(QPainter &painter, const QRectF &target, double lineWidth)
+    : m_painter(painter), m_target(target), m_logicalSize(target.size()), m_lineWidth(lineWidth),
+      m_ratio(painter.device() ? painter.device()->devicePixelRatioF() : 1.0),
+      m_font(painter.font())
+{
+    const double dx = m_target.width() / 2;
+    const double dy = m_target.height() / 2;
+    m_limits = m_target.adjusted(-dx, -dy, dx, dy);
+    m_painter.save();
+    m_painter.setRenderHint(QPainter::Antialiasing);
+}
+
+PainterSurface::~PainterSurface()
+{
+    m_painter.restore();
+}
+
+void PainterSurface::setLogicalSize(double width, double height)
+{
+    if (!(width > 0 && height > 0) || !std::isfinite(width) || !std::isfinite(height))
+        return;
+    m_logicalSize = QSizeF(width, height);
+}
+
+void PainterSurface::setTextColour(const QColor &colour)
+{
+    m_textColour = colour;
+}
+
+void PainterSurface::setFontSize(double points)
+{
+    if (points > 0 && std::isfinite(points))
+        m_font.setPointSizeF(points);
+}
+
+void PainterSurface::setBold(bool bold)
+{
+    m_font.setBold(bold);
+}
+
+void PainterSurface::setCurrentX(double x)
+{
+    m_current.setX(x);
+}
+
+void PainterSurface::setCurrentY(double y)
+{
+    m_current.setY(y);
+}
+
+void PainterSurface::printText(const QString &text)
+{
+    const QPointF topLeft = toPainter(m_current);
+    if (text.isEmpty() || !isFinite(topLeft))
+        return;
+    const QFontMetricsF metrics(m_font, m_painter.device());
+    if (!QRectF(topLeft, QSizeF(metrics.horizontalAdvance(text), metrics.height()))
+             .intersects(m_limits))
+        return;
+    m_painter.setFont(m_font);
+    m_painter.setPen(m_textColour);
+    const double baseline = std::round((topLeft.y() + metrics.ascent()) * m_ratio) / m_ratio;
+    m_painter.drawText(QPointF(topLeft.x(), baseline), text);
+}
+
+QSizeF PainterSurface::textSize(const QString &text) const
+{
+    const QFontMetricsF metrics(m_font, m_painter.device());
+    // A target of no size has no scale: painter units then.
+    const double sx = m_target.width() > 0 ? m_logicalSize.width() / m_target.width() : 1;
+    const double sy = m_target.height() > 0 ? m_logicalSize.height() / m_target.height() : 1;
+    return {metrics.horizontalAdvance(text) * sx, metrics.height() * sy};
+}
+
+void PainterSurface::drawLine(QPointF from, QPointF to, const QColor &colour)
+{
+    const QPointF a = toPainter(from);
+    const QPointF b = toPainter(to);
+    if (a.x() == b.x() || a.y() == b.y()) {
+        drawStraight(a, b, colour);
+        return;
+    }
+    const std::optional<QLineF> visible = LineClip::clip(QLineF(a, b), m_limits);
+    if (!visible)
+        return;
+    m_painter.setPen(QPen(colour, m_lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    m_painter.drawLine(*visible);
+}
+
+void PainterSurface::drawPolyline(std::span<const QPointF> points, const QColor &colour,
+                                  double weight)
+{
+    if (points.size() < 2)
+        return;
+    QPolygonF line;
+    line.reserve(qsizetype(points.size()));
+    bool inside = true;
+    for (const QPointF point : points) {
+        line << toPainter(point);
+        inside = inside && m_limits.contains(line.back());
+    }
+    m_painter.setPen(
+        QPen(colour, m_lineWidth * weight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (inside) {
+        m_painter.drawPolyline(line);
+        return;
+    }
+    // Far-off points: each segment cut on its own.
+    for (qsizetype i = 1; i < line.size(); ++i)
+        if (const std::optional<QLineF> visible =
+                LineClip::clip(QLineF(line[i - 1], line[i]), m_limits))
+            m_painter.drawLine(*visible);
+}
+
+void PainterSurface::drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour,
+                             Fill fill)
+{
+    const QPointF a = toPainter(corner);
+    const QPointF b = toPainter(oppositeCorner);
+    if (!isFinite(a) || !isFinite(b))
+        return;
+    const double left = std::max(std::min(a.x(), b.x()), m_limits.left());
+    const double right = std::min(std::max(a.x(), b.x()), m_limits.right());
+    const double top = std::max(std::min(a.y(), b.y()), m_limits.top());
+    const double bottom = std::min(std::max(a.y(), b.y()), m_limits.bottom());
+    if (left > right || top > bottom)
+        return;
+    if (fill == Fill::Outline) {
+        drawStraight({left, top}, {right, top}, colour);
+        drawStraight({left, bottom}, {right, bottom}, colour);
+        drawStraight({left, top}, {left, bottom}, colour);
+        drawStraight({right, top}, {right, bottom}, colour);
+        return;
+    }
+    const double pixel = 1 / m_ratio;
+    const double l = onBoundary(left);
+    const double t = onBoundary(top);
+    const double r = std::max(onBoundary(right), l + pixel);
+    const double bt = std::max(onBoundary(bottom), t + pixel);
+    m_painter.fillRect(QRectF(QPointF(l, t), QPointF(r, bt)), colour);
+}
+
+void PainterSurface::clear()
+{
+    m_current = QPointF();
+}
+
+QPointF PainterSurface::toPainter(QPointF logical) const
+{
+    return {m_target.left() + logical.x() * m_target.width() / m_logicalSize.width(),
+            m_target.top() + logical.y() * m_target.height() / m_logicalSize.height()};
+}
+
+double PainterSurface::onPixels(double at, double width) const
+{
+    // The hair added keeps coordinates that differ only by rounding (a tick at the end of an
+    // axis and the frame) on the same pixel, unless they lie within it of the turning point.
+    const double device = at * m_ratio + 1e-6;
+    const long pixels = std::max(1L, std::lround(width * m_ratio));
+    // An odd number of pixels is centred on a pixel's centre, an even one on a boundary.
+    return (pixels % 2 ? std::floor(device) + 0.5 : std::floor(device + 0.5)) / m_ratio;
+}
+
+double PainterSurface::onBoundary(double at) const
+{
+    return std::round(at * m_ratio) / m_ratio;
+}
+
+void PainterSurface::drawStraight(QPointF from, QPointF to, const QColor &colour)
+{
+    const std::optional<QLineF> visible = LineClip::clip(QLineF(from, to), m_limits);
+    if (!visible)
+        return;
+    const QLineF line(onPixels(visible->x1(), m_lineWidth), onPixels(visible->y1(), m_lineWidth),
+                      onPixels(visible->x2(), m_lineWidth), onPixels(visible->y2(), m_lineWidth));
+    m_painter.setPen(QPen(colour, m_lineWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    m_painter.drawLine(line);
+}
