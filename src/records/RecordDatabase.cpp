@@ -1,8 +1,10 @@
 #include "RecordDatabase.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QThread>
 
 #include <atomic>
 
@@ -95,7 +97,7 @@ int RecordDatabase::schemaVersion()
     return int(Migrations.size());
 }
 
-RecordDatabase::RecordDatabase(const QString &path, int busyTimeoutMs)
+RecordDatabase::RecordDatabase(Key, const QString &path, int busyTimeoutMs)
     : m_path(path), m_connection(u"voltrane-records-%1"_qs.arg(++connections)),
       m_busyTimeoutMs(busyTimeoutMs), m_db(QSqlDatabase::addDatabase(u"QSQLITE"_qs, m_connection))
 {
@@ -118,8 +120,7 @@ Result<std::unique_ptr<RecordDatabase>> RecordDatabase::open(const QString &path
         return failure(u"its folder cannot be created"_qs);
     if (file.isDir())
         return failure(u"it is a folder, not a file"_qs);
-    // The constructor is private: only open() makes a connection, and only a probed one is given.
-    std::unique_ptr<RecordDatabase> db(new RecordDatabase(path, busyTimeoutMs));
+    auto db = std::make_unique<RecordDatabase>(Key(), path, busyTimeoutMs);
     if (!db->m_db.open())
         return failure(db->reason(db->m_db.lastError()));
     if (const Result<> probed = db->probe(); !probed)
@@ -161,9 +162,29 @@ Result<> RecordDatabase::probe()
     if (!check->next() || check->value(0).toString() != u"ok")
         return failure(u"the file is damaged"_qs);
     check->finish();
-    if (const auto wal = run(u"PRAGMA journal_mode = WAL"_qs); !wal)
-        return failure(wal.error());
+    if (const Result<> wal = useWal(); !wal)
+        return wal;
     return migrate();
+}
+
+Result<> RecordDatabase::useWal()
+{
+    // Changing the journal needs the file to itself, and SQLite does not wait for that as it waits
+    // for a lock otherwise: while another copy of the program opens the new file too, it is
+    // tried again until the busy timeout. Once set, the file keeps it.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (auto mode = run(u"PRAGMA journal_mode"_qs);
+            mode && mode->next() && mode->value(0).toString() == u"wal")
+            return {};
+        const auto wal = run(u"PRAGMA journal_mode = WAL"_qs);
+        if (wal)
+            return {};
+        if (!wal.error().starts_with("another program") || waited.hasExpired(m_busyTimeoutMs))
+            return failure(wal.error());
+        QThread::msleep(10);
+    }
 }
 
 Result<> RecordDatabase::migrate()
@@ -253,8 +274,6 @@ QString RecordDatabase::reason(const QSqlError &error) const
     case Locked:
         return u"another program has kept it locked for more than %1 seconds"_qs.arg(
             m_busyTimeoutMs / 1000.0);
-    case Full:
-        return u"the disk is full"_qs;
     case ReadOnly:
     case CantOpen:
         if (code != ReadOnlyDirectory && file.exists() && !file.isReadable())
@@ -265,6 +284,8 @@ QString RecordDatabase::reason(const QSqlError &error) const
             return u"its folder is read-only"_qs;
         return (code & 0xff) == CantOpen ? u"the file cannot be opened"_qs
                                          : u"the file cannot be written"_qs;
+    case Full: // also a write cut short by a limit on the file's size
+        return u"the disk is full or takes no more data"_qs;
     case IoError:
         if (code == IoErrorWrite || code == IoErrorFsync || code == IoErrorTruncate ||
             code == IoErrorShmSize)

@@ -30,6 +30,13 @@ public:
     // refused without a byte of it changed. Then brings the schema up to date. The failure is the
     // reason only, in plain words ("the file is damaged (not a database)").
     static Result<std::unique_ptr<RecordDatabase>> open(const QString &path, int busyTimeoutMs);
+    // Only open() makes one (the key is private), and gives it only once it is probed.
+    class Key
+    {
+        friend class RecordDatabase;
+        Key() = default;
+    };
+    RecordDatabase(Key, const QString &path, int busyTimeoutMs);
     ~RecordDatabase();
     RecordDatabase(const RecordDatabase &) = delete;
     RecordDatabase &operator=(const RecordDatabase &) = delete;
@@ -52,8 +59,8 @@ public:
     QString reason(const class QSqlError &error) const;
 
 private:
-    RecordDatabase(const QString &path, int busyTimeoutMs);
     Result<> probe();
+    Result<> useWal();
     Result<> migrate();
 
     QString m_path;

@@ -65,6 +65,12 @@ QDateTime stampTime(const QString &text, qint64 utcMs)
                                           offset[0] == u'-' ? -seconds : seconds);
 }
 
+// An empty text bound as '' rather than NULL, which Qt SQL makes of a null QString.
+QString text(const QString &value)
+{
+    return value.isNull() ? QString::fromLatin1("", 0) : value;
+}
+
 QString meterText(const std::optional<QByteArray> &reply)
 {
     return reply ? QString::fromStdString(ValueTexts::meterText(reply->toStdString())).trimmed()
@@ -159,7 +165,7 @@ struct RecordStore::Entry
     const TestRecord *test = nullptr;
 };
 
-RecordStore::RecordStore(std::unique_ptr<RecordDatabase> db) : m_db(std::move(db)) {}
+RecordStore::RecordStore(Key, std::unique_ptr<RecordDatabase> db) : m_db(std::move(db)) {}
 
 RecordStore::~RecordStore() = default;
 
@@ -175,7 +181,7 @@ Result<std::unique_ptr<RecordStore>> RecordStore::open(const QString &path, int 
     if (!db)
         return failure(u"The test records in “%1” cannot be opened: %2."_qs.arg(
             QDir::toNativeSeparators(path), QString::fromStdString(db.error())));
-    return std::unique_ptr<RecordStore>(new RecordStore(std::move(*db)));
+    return std::make_unique<RecordStore>(Key(), std::move(*db));
 }
 
 Result<QString> RecordStore::setAside(const QString &path)
@@ -277,7 +283,7 @@ Result<> RecordStore::addEntries(const QList<Entry> &entries, int *added)
             Result<> done = m_db->exec(
                 *insertFetch,
                 {e.file, digest, stampText(e.fetch.saved), e.fetch.saved.toMSecsSinceEpoch(),
-                 meterText(e.fetch.modelReply), meterText(e.fetch.serialReply),
+                 text(meterText(e.fetch.modelReply)), text(meterText(e.fetch.serialReply)),
                  e.path.isEmpty() ? QVariant() : QVariant(e.path)});
             if (done && added)
                 *added += insertFetch->numRowsAffected() > 0;
@@ -293,15 +299,15 @@ Result<> RecordStore::addEntries(const QList<Entry> &entries, int *added)
             done = m_db->exec(*insertTest, {t.id,
                                             fetchId->value(0),
                                             t.dataSet,
-                                            t.energizerModel,
-                                            t.energizerSerial,
-                                            t.customer,
-                                            t.dateText,
+                                            text(t.energizerModel),
+                                            text(t.energizerSerial),
+                                            text(t.customer),
+                                            text(t.dateText),
                                             stampText(t.recorded),
                                             t.recorded.toMSecsSinceEpoch(),
-                                            t.technician,
-                                            t.meterModel,
-                                            t.meterSerial,
+                                            text(t.technician),
+                                            text(t.meterModel),
+                                            text(t.meterSerial),
                                             t.voltCount,
                                             t.energyCount,
                                             t.intervalMs,
@@ -309,9 +315,9 @@ Result<> RecordStore::addEntries(const QList<Entry> &entries, int *added)
                                             t.loadOhms,
                                             t.check.isEmpty() ? QVariant() : QVariant(t.check),
                                             int(t.pending),
-                                            TestRecord::folded(t.energizerSerial),
-                                            TestRecord::folded(t.energizerModel),
-                                            TestRecord::folded(t.customer)});
+                                            text(TestRecord::folded(t.energizerSerial)),
+                                            text(TestRecord::folded(t.energizerModel)),
+                                            text(TestRecord::folded(t.customer))});
             fetchId->finish();
             if (!done)
                 return done;

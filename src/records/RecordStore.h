@@ -17,11 +17,11 @@ class RecordDatabase;
 // Which test records find() gives.
 struct RecordQuery
 {
-    QString text;            // found in the energizer's serial, model or customer, any letter case
-    QString energizerSerial; // only this energizer's (trimmed, any letter case); empty: all
-    QDate since;             // recorded on or after this date (invalid: no limit)…
-    QDate until;             // …and on or before this one, both the local date where recorded
-    int limit = 0;           // at most this many, newest first; 0: all
+    QString text{}; // found in the energizer's serial, model or customer, any letter case
+    QString energizerSerial{};   // only this energizer's (trimmed, any letter case); empty: all
+    QDate since{};               // recorded on or after this date (invalid: no limit)…
+    QDate until{};               // …and on or before this one, both the local date where recorded
+    int limit = 0;               // at most this many, newest first; 0: all
     bool withFetchFiles = false; // also the fetch files' bytes (left empty otherwise, for speed)
 };
 
@@ -81,6 +81,13 @@ public:
     // be started; nothing is deleted. The new path of the file.
     static Result<QString> setAside(const QString &path);
 
+    // Only open() makes one (the key is private).
+    class Key
+    {
+        friend class RecordStore;
+        Key() = default;
+    };
+    RecordStore(Key, std::unique_ptr<RecordDatabase> db);
     ~RecordStore();
     RecordStore(const RecordStore &) = delete;
     RecordStore &operator=(const RecordStore &) = delete;
@@ -119,7 +126,6 @@ public:
                                     int batchSize = 200);
 
 private:
-    explicit RecordStore(std::unique_ptr<RecordDatabase> db);
     struct Entry;
     Result<> addRecords(const QList<TestRecord> &records, const QString &keptPath);
     // Keeps the fetches and tests of `entries` in one transaction; the reason on failure.
