@@ -2,7 +2,6 @@
 
 #include "FetchFile.h"
 #include "RecordDatabase.h"
-#include "ValueTexts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -51,8 +50,8 @@ QString stampText(const QDateTime &when)
 }
 
 // The time a stamp text and its instant (ms since 1970 UTC) stand for: that instant with the
-// text's offset. Read faster so than by parsing the whole text, which counts when 10,000 records
-// fill a window.
+// text's offset. Faster than parsing the whole text, which counts when 10,000 records fill a
+// window.
 QDateTime stampTime(const QString &text, qint64 utcMs)
 {
     const QStringView offset = QStringView(text).right(6); // "+01:00"
@@ -69,12 +68,6 @@ QDateTime stampTime(const QString &text, qint64 utcMs)
 QString text(const QString &value)
 {
     return value.isNull() ? QString::fromLatin1("", 0) : value;
-}
-
-QString meterText(const std::optional<QByteArray> &reply)
-{
-    return reply ? QString::fromStdString(ValueTexts::meterText(reply->toStdString())).trimmed()
-                 : QString();
 }
 
 // Adds the date limits of `query` on the local date of the column `stamp` (its first ten
@@ -280,11 +273,12 @@ Result<> RecordStore::addEntries(const QList<Entry> &entries, int *added)
         for (const Entry &e : entries) {
             const QString digest = QString::fromLatin1(
                 QCryptographicHash::hash(e.file, QCryptographicHash::Sha256).toHex());
-            Result<> done = m_db->exec(
-                *insertFetch,
-                {e.file, digest, stampText(e.fetch.saved), e.fetch.saved.toMSecsSinceEpoch(),
-                 text(meterText(e.fetch.modelReply)), text(meterText(e.fetch.serialReply)),
-                 e.path.isEmpty() ? QVariant() : QVariant(e.path)});
+            Result<> done =
+                m_db->exec(*insertFetch, {e.file, digest, stampText(e.fetch.saved),
+                                          e.fetch.saved.toMSecsSinceEpoch(),
+                                          text(TestRecord::meterText(e.fetch.modelReply)),
+                                          text(TestRecord::meterText(e.fetch.serialReply)),
+                                          e.path.isEmpty() ? QVariant() : QVariant(e.path)});
             if (done && added)
                 *added += insertFetch->numRowsAffected() > 0;
             if (done && e.test)

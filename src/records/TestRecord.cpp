@@ -11,17 +11,6 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-// The meter's text of a reply, as the window shows it, without the line end it sends.
-QString meterText(const std::optional<QByteArray> &reply)
-{
-    return reply ? QString::fromStdString(ValueTexts::meterText(reply->toStdString())).trimmed()
-                 : QString();
-}
-
-} // namespace
-
 TestRecord TestRecord::stamped()
 {
     TestRecord record;
@@ -57,6 +46,12 @@ Result<TestRecord> TestRecord::ofFetch(const QByteArray &fetchFile, int dataSet)
     record.pulseWidthUs = m->pulseWidth;
     record.loadOhms = m->loadOhms;
     return record;
+}
+
+QString TestRecord::meterText(const std::optional<QByteArray> &reply)
+{
+    return reply ? QString::fromStdString(ValueTexts::meterText(reply->toStdString())).trimmed()
+                 : QString();
 }
 
 QString TestRecord::userName()

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 // One report issued for one energizer, kept so that it can be found again. Whole on its own: it
 // holds the fetch it was made from, every reply as received. A record never changes once made; a
 // correction is a new record with a new id.
@@ -38,6 +40,9 @@ struct TestRecord
     // 2: the meter sent 221 bytes instead of 222.").
     static Result<TestRecord> ofFetch(const QByteArray &fetchFile, int dataSet);
 
+    // The meter's text of its reply to "?M" or "?S" as the window shows it, without the blanks
+    // and line end around it; empty when it never answered.
+    static QString meterText(const std::optional<QByteArray> &reply);
     // The user name: $USER, else the account's name, else "unknown".
     static QString userName();
     // A text as searches compare it: without the blanks around it, composed, case-folded.
