@@ -2,7 +2,8 @@
 # Sourced, not run.
 
 # Debian 12 packages the build needs; the test and run scripts add their own.
-BUILD_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libcups2-dev)
+BUILD_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libcups2-dev
+    libqt6sql6-sqlite)
 
 ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${VOLTRANE_BUILD_DIR:-$ROOT_DIR/build}
