@@ -34,7 +34,12 @@ int main(int argc, char *argv[])
     MainWindow frmMain(session);
     frmMain.show();
     // "voltrane-meter FILE" (a double click in a file manager) opens a kept fetch.
-    if (const QString file = QApplication::arguments().value(1); !file.isEmpty())
-        frmMain.openFetch(file);
+    const QStringList files = QApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        frmMain.openFetch(files[0]);
+    for (const QString &other : files.mid(1))
+        std::fprintf(stderr,
+                     "voltrane-meter opens one kept fetch at a time: “%s” was not opened.\n",
+                     qPrintable(other));
     return QApplication::exec();
 }

@@ -10,9 +10,19 @@
 #include "ValueTexts.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSet>
+#include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Commands {
 
@@ -34,7 +44,8 @@ QString fromError(const std::string &error)
 // The meter's own text without its line end; null before it answered.
 OrderedJson meterText(const std::optional<std::string> &reply)
 {
-    return reply ? OrderedJson(fromUtf8(ValueTexts::meterText(*reply)).trimmed()) : OrderedJson();
+    return reply ? OrderedJson(fromUtf8(ValueTexts::rawMeterText(*reply)).trimmed())
+                 : OrderedJson();
 }
 
 // What "show" prints of the fetch a session holds.
@@ -79,24 +90,133 @@ struct FileSession
     MeterSession session{line, {.program = ProgramName, .keepHistory = false}};
 };
 
-// What the window says after a fetch that did not bring every data set, in one line.
+// What went wrong in a fetch, in one line, with what to do about it on the command line.
 QString problem(const FetchOutcome &outcome)
 {
-    if (outcome.kind == FetchOutcome::Kind::SomeUnreadable)
+    using Kind = FetchOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::SomeUnreadable:
         return outcome.message + ' ' + outcome.unreadable.join(u"; "_qs);
-    return outcome.message;
+    case Kind::CutByPort:
+        return outcome.message + u" Check the cable and the meter, then fetch again."_qs;
+    case Kind::MeterTooLate:
+        return outcome.message + u" Check the meter and its cable, then fetch again."_qs;
+    default:
+        return outcome.message;
+    }
 }
+
+// Ctrl+C and SIGTERM during a fetch: the handler only writes the signal's number into a pipe,
+// which the event loop reads, so the fetch is interrupted there, kept by its rule, and the
+// signal raised again afterwards, so the shell sees an interrupted program.
+class Interruptions
+{
+public:
+    Interruptions()
+    {
+        if (::pipe(s_pipe) != 0)
+            return;
+        for (const int signal : {SIGINT, SIGTERM}) {
+            struct sigaction action = {};
+            action.sa_handler = [](int signal) {
+                const char number = char(signal);
+                (void)!::write(s_pipe[1], &number, 1);
+            };
+            ::sigaction(signal, &action, nullptr);
+        }
+        m_notifier = std::make_unique<QSocketNotifier>(s_pipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+            char number = 0;
+            if (::read(s_pipe[0], &number, 1) == 1 && !m_signal) {
+                m_signal = number;
+                if (m_interrupt)
+                    m_interrupt();
+            }
+        });
+    }
+    ~Interruptions()
+    {
+        for (const int signal : {SIGINT, SIGTERM})
+            ::signal(signal, SIG_DFL);
+        if (m_signal)
+            ::raise(m_signal);
+    }
+    void onInterrupt(std::function<void()> interrupt) { m_interrupt = std::move(interrupt); }
+
+private:
+    static inline int s_pipe[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::function<void()> m_interrupt;
+    int m_signal = 0;
+};
+
+int s_outputError = 0; // errno of the first write to standard output that failed
+QSet<QString> s_notUtf8;
 
 } // namespace
 
 void out(const QString &text)
 {
-    std::fputs(text.toUtf8().constData(), stdout);
+    out(text.toUtf8());
+}
+
+void out(const QByteArray &bytes)
+{
+    if (!s_outputError &&
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
+        s_outputError = errno ? errno : EIO;
+}
+
+int finish(int code)
+{
+    if (!s_outputError && std::fflush(stdout) != 0)
+        s_outputError = errno ? errno : EIO;
+    if (s_outputError == EPIPE)
+        return Failed; // whoever read the output has all they wanted
+    if (s_outputError) {
+        err(u"voltrane-meter-cli: the output cannot be written: %1."_qs.arg(
+            qt_error_string(s_outputError)));
+        return Failed;
+    }
+    return code;
+}
+
+void takeArguments(int argc, char **argv)
+{
+    // A standard stream that was closed (`>&-`) must not be taken over by the next file the
+    // program opens, which would then receive the output: /dev/null stands in for it.
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1)
+            continue;
+        if (fd == STDOUT_FILENO)
+            s_outputError = EBADF;
+        if (const int null = ::open("/dev/null", O_RDWR); null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    for (int i = 1; i < argc; ++i)
+        if (const QByteArray raw(argv[i]); QString::fromUtf8(raw).toUtf8() != raw)
+            s_notUtf8 << QString::fromLocal8Bit(raw);
+}
+
+bool notUtf8(const QString &argument)
+{
+    return s_notUtf8.contains(argument);
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat first, second;
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 void err(const QString &line)
 {
-    std::fputs((line + '\n').toUtf8().constData(), stderr);
+    const QByteArray bytes = (line + '\n').toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
 std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet)
@@ -144,6 +264,8 @@ int fetch(const QString &portText, const QString &saveAs, bool keepInHistory, bo
     });
     FetchOutcome outcome;
     bool kept = true;
+    Interruptions interruptions; // last to go: it raises a signal that came
+    interruptions.onInterrupt([&session] { session.interruptFetch(); });
     QObject::connect(&session, &MeterSession::fetchEnded, [&](const FetchOutcome &ended) {
         outcome = ended;
         if (!session.isKeeping())
@@ -164,6 +286,11 @@ int fetch(const QString &portText, const QString &saveAs, bool keepInHistory, bo
             err(fromError(saved.error()));
             kept = false;
         }
+    }
+    if (outcome.kind == FetchOutcome::Kind::Interrupted) {
+        err(outcome.kept && kept ? u"The fetch was interrupted; what had come is kept."_qs
+                                 : u"The fetch was interrupted; nothing is kept."_qs);
+        return Failed;
     }
     if (outcome.kept) // whole, or cut short after a data set came
         out(describe(session, json));
@@ -187,12 +314,20 @@ int show(const QString &file, bool json)
 
 int exportCsv(const QString &file, int dataSet, const QString &csv)
 {
+    if (sameFile(file, csv)) {
+        err(u"The data set cannot be saved as \"%1\": that is the fetch it is made from."_qs.arg(
+            csv));
+        return Failed;
+    }
     const std::optional<ShownDataSet> shown = readDataSet(file, dataSet);
     if (!shown)
         return Failed;
-    if (const Result<> saved =
-            FileSave::write(csv, QByteArray::fromStdString(DataSetCsv::write(*shown)));
-        !saved) {
+    const QByteArray bytes = QByteArray::fromStdString(DataSetCsv::write(*shown));
+    if (csv == u"-") { // standard output, as tools take it
+        out(bytes);
+        return Done;
+    }
+    if (const Result<> saved = FileSave::write(csv, bytes); !saved) {
         err(QStringLiteral("The data set could not be saved as \"%1\". %2.")
                 .arg(csv, fromError(saved.error())));
         return Failed;

@@ -52,8 +52,24 @@ std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet);
 // The data set as the window's CSV export writes it.
 int exportCsv(const QString &file, int dataSet, const QString &csv);
 
-// Writes to standard output and standard error, as UTF-8.
+// Writes to standard output and standard error, as UTF-8, every character (a NUL too).
 void out(const QString &text);
+void out(const QByteArray &bytes);
 void err(const QString &line);
+
+// The exit code `code`, once standard output has taken everything: when it could not (a full
+// disk, a closed output), one line on standard error says so and the code is Failed; a closed
+// pipe (`| head -1`) ends quietly.
+int finish(int code);
+
+// The program's arguments as the system gave them, for notUtf8().
+void takeArguments(int argc, char **argv);
+// Whether `argument`, as Qt decoded it, came from bytes that are not UTF-8 text: a file of that
+// name cannot be named through Qt.
+bool notUtf8(const QString &argument);
+
+// Whether the two paths name one file (the same file on the same disk, however spelt); false
+// when either is not there.
+bool sameFile(const QString &a, const QString &b);
 
 } // namespace Commands

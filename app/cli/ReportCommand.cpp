@@ -9,6 +9,12 @@
 
 int Commands::report(const ReportRequest &request)
 {
+    if (!request.pdf.isEmpty() && sameFile(request.file, request.pdf)) {
+        err(QStringLiteral("The report cannot be saved as \"%1\": that is the fetch it is made "
+                           "from.")
+                .arg(request.pdf));
+        return Failed;
+    }
     const std::optional<ShownDataSet> shown = readDataSet(request.file, request.dataSet);
     if (!shown)
         return Failed;

@@ -18,8 +18,14 @@ int Commands::report(const ReportRequest &)
     const QString dir = QCoreApplication::applicationDirPath();
     const QString name = QStringLiteral("/voltrane-meter-cli-report");
     for (const QString &path : {dir + name, dir + QStringLiteral("/" VOLTRANE_HELPER_DIR) + name}) {
-        if (!QFileInfo(path).isExecutable())
+        if (!QFileInfo::exists(path))
             continue;
+        if (!QFileInfo(path).isExecutable()) {
+            err(QStringLiteral("The report could not be made: its helper program \"%1\" cannot "
+                               "be started: it is not executable. Install the program again.")
+                    .arg(path));
+            return Failed;
+        }
         // The helper takes the same arguments and answers in this program's place.
         QByteArrayList arguments;
         for (const QString &argument : QCoreApplication::arguments())

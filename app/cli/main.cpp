@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #ifdef VOLTRANE_CLI_DRAWS
 #include <QGuiApplication>
 #endif
@@ -32,13 +33,14 @@ const Command CommandList[] = {
     {"ports", "ports",
      "Lists the \"COM n\" entries whose device is present: entry, device, description.", {}, {},
      0},
-    {"fetch", "fetch --port PORT [--save FILE] [--no-history] [--json]",
+    {"fetch", "fetch --port PORT [--save FILE [--force]] [--no-history] [--json]",
      "Fetches the meter's model and serial number and its four data sets (about six\n"
      "seconds), keeps the fetch in the fetch history (unless --no-history) and as FILE,\n"
      "then prints what \"show\" prints. PORT is an entry of the window's port list\n"
-     "(\"COM 33\", any letter case) or a device (\"/dev/ttyUSB0\"). Progress goes to\n"
-     "standard error.",
-     {"--port", "--save"}, {"--no-history", "--json"}, 0},
+     "(\"COM 33\", any letter case) or a device (\"/dev/ttyUSB0\"). An existing FILE is\n"
+     "replaced only with --force. Progress goes to standard error; Ctrl+C keeps what\n"
+     "has come, when a data set has.",
+     {"--port", "--save"}, {"--no-history", "--json", "--force"}, 0},
     {"show", "show FILE [--json]",
      "Prints the meter's model and serial number and the five values of each data set\n"
      "of a kept fetch as the window shows them, or \"no valid data\"; with --json as\n"
@@ -53,10 +55,14 @@ const Command CommandList[] = {
      1},
     {"export", "export FILE --data-set N --csv OUT",
      "Writes data set N (1-4) as the CSV file OUT, as the window's \"Export Data Set\n"
-     "as CSV\" does.",
+     "as CSV\" does; OUT \"-\" is standard output.",
      {"--data-set", "--csv"}, {}, 1},
 };
 // clang-format on
+
+// Options whose value names a port or a file: an empty one (an unset shell variable) is wrong
+// usage, not "the default printer" or "nowhere".
+const QStringList NamingOptions{"--port", "--save", "--pdf", "--csv"};
 
 struct Arguments
 {
@@ -115,9 +121,17 @@ Arguments parse(const Command &command, const QStringList &args)
         a.error = found.refused.isEmpty() ? parser.errorText() : found.refused;
         return a;
     }
-    for (const QString &option : command.valueOptions)
-        if (parser.isSet(option.mid(2)))
-            a.values[option] = parser.value(option.mid(2));
+    for (const QString &option : command.valueOptions) {
+        const QStringList given = parser.values(option.mid(2));
+        if (given.size() > 1)
+            a.error = QStringLiteral("%1 is given more than once").arg(option);
+        else if (!given.isEmpty() && given[0].isEmpty() && NamingOptions.contains(option))
+            a.error = QStringLiteral("%1 is empty").arg(option);
+        else if (!given.isEmpty())
+            a.values[option] = given[0];
+    }
+    if (!a.error.isEmpty())
+        return a;
     for (const QString &flag : command.flags)
         if (parser.isSet(flag.mid(2)))
             a.flags << flag;
@@ -162,6 +176,15 @@ int run(const Command &command, const Arguments &a)
     const auto missing = [&](const QString &option) {
         return wrong(QStringLiteral("%1 is missing").arg(option));
     };
+    QStringList files = a.files;
+    for (const QString &option : NamingOptions)
+        files << a.values.value(option);
+    for (const QString &file : files)
+        if (Commands::notUtf8(file)) {
+            Commands::err(QStringLiteral("“%1” cannot be opened: its name is not valid UTF-8 text.")
+                              .arg(file));
+            return Commands::Failed;
+        }
     if (name == "ports")
         return Commands::ports();
     if (name == "show")
@@ -169,9 +192,16 @@ int run(const Command &command, const Arguments &a)
     if (name == "fetch") {
         if (!a.values.contains("--port"))
             return missing("--port");
+        const QString save = a.values.value("--save");
+        // Before anything goes to the meter: a second fetch must not erase the first.
+        if (!save.isEmpty() && QFileInfo::exists(save) && !a.flags.contains("--force")) {
+            Commands::err(
+                QStringLiteral("%1: %2 exists; give --force to replace it").arg(Program, save));
+            return Commands::WrongUsage;
+        }
         const int code =
-            Commands::fetch(a.values["--port"], a.values.value("--save"),
-                            !a.flags.contains("--no-history"), a.flags.contains("--json"));
+            Commands::fetch(a.values["--port"], save, !a.flags.contains("--no-history"),
+                            a.flags.contains("--json"));
         if (code == Commands::WrongUsage) // a port that is neither an entry nor a device
             Commands::err(QStringLiteral("usage: %1 %2").arg(Program, command.usage));
         return code;
@@ -197,6 +227,7 @@ int run(const Command &command, const Arguments &a)
 
 int main(int argc, char *argv[])
 {
+    Commands::takeArguments(argc, argv); // before anything opens a file
     // Standard error is for the operator: one plain line when something fails. Qt's own notes
     // (such as the offscreen platform's about a missing runtime folder) are left out of it.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
@@ -216,12 +247,17 @@ int main(int argc, char *argv[])
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     const QString name = args.value(0);
+    const QString commandUsage = QStringLiteral(
+        "COMMAND [OPTIONS]  (COMMAND: ports, fetch, show, report, export; --help says more)");
+    if ((name == "--version" || name == "-v") && args.size() > 1)
+        return Commands::finish(
+            wrongUsage(QStringLiteral("unexpected %1").arg(args[1]), commandUsage));
     if (name == "--version" || name == "-v") {
         Commands::out(QStringLiteral("%1 %2\n").arg(Program, QStringLiteral(VOLTRANE_VERSION)));
-        return Commands::Done;
+        return Commands::finish(Commands::Done);
     }
     if (name == "--help" || name == "-h")
-        return programHelp();
+        return Commands::finish(programHelp());
     for (const Command &command : CommandList) {
         if (command.name != name)
             continue;
@@ -229,12 +265,13 @@ int main(int argc, char *argv[])
         if (a.help) {
             Commands::out(
                 QStringLiteral("usage: %1 %2\n\n%3\n").arg(Program, command.usage, command.help));
-            return Commands::Done;
+            return Commands::finish(Commands::Done);
         }
-        return a.error.isEmpty() ? run(command, a) : wrongUsage(a.error, command.usage);
+        return Commands::finish(a.error.isEmpty() ? run(command, a)
+                                                  : wrongUsage(a.error, command.usage));
     }
-    return wrongUsage(name.isEmpty() ? QStringLiteral("a command is missing")
-                                     : QStringLiteral("unknown command \"%1\"").arg(name),
-                      QStringLiteral("COMMAND [OPTIONS]  (COMMAND: ports, fetch, show, report, "
-                                     "export; --help says more)"));
+    return Commands::finish(wrongUsage(name.isEmpty()
+                                           ? QStringLiteral("a command is missing")
+                                           : QStringLiteral("unknown command \"%1\"").arg(name),
+                                       commandUsage));
 }

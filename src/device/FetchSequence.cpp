@@ -125,8 +125,7 @@ void FetchSequence::waitEnded()
         tmrTout->start();
     } else if (m_waitingOn && !m_reply.isEmpty() && arriving) {
         stop(tr("The meter answers too late: %1 was still coming in %2 seconds after it was "
-                "asked for. The fetch has stopped, so that no reply is taken for another. Check "
-                "the meter and its cable, then press \"Fetch Data\" again.")
+                "asked for. The fetch has stopped, so that no reply is taken for another.")
                  .arg(replyName(m_step))
                  .arg(2 * tmrTout->interval() / 1000.0));
     } else {
@@ -158,8 +157,7 @@ void FetchSequence::takeReply()
     for (int earlier = 0; earlier < step; ++earlier) {
         if (reply.startsWith(commandLine(earlier).chopped(1))) {
             stop(tr("The meter answers too late: %1 came only after %2 had been asked for. The "
-                    "fetch has stopped, so that no reply is taken for another. Check the meter "
-                    "and its cable, then press \"Fetch Data\" again.")
+                    "fetch has stopped, so that no reply is taken for another.")
                      .arg(replyName(earlier), replyName(step)));
             return;
         }

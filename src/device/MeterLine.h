@@ -37,5 +37,6 @@ public:
 
 signals:
     // The open line failed; it is already closed when this arrives. Emitted once per failure.
+    // The message says what failed and why, not what to do: that is each view's to say.
     void failed(const QString &message);
 };

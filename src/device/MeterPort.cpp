@@ -2,7 +2,11 @@
 
 #include <QSerialPort>
 
+#include <QFile>
+
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +43,15 @@ Result<> MeterPort::open(const PortChoice &port)
 
 QString MeterPort::openErrorText(const QString &devicePath) const
 {
+#ifdef Q_OS_UNIX
+    // A regular file, a folder or a device that is no terminal (/dev/null): the system's "not a
+    // typewriter" words would puzzle anyone.
+    struct stat status;
+    if (cm->errorString() == qt_error_string(ENOTTY) ||
+        (::stat(QFile::encodeName(devicePath).constData(), &status) == 0 &&
+         !S_ISCHR(status.st_mode)))
+        return tr("%1: this is not a serial port.").arg(m_description);
+#endif
     switch (cm->error()) {
     case QSerialPort::PermissionError: {
 #ifdef Q_OS_UNIX
@@ -113,7 +126,5 @@ void MeterPort::handleError()
     // Close first: a dead line keeps reporting the same error as fast as it is polled.
     cm->clearError();
     cm->close();
-    emit failed(tr("The connection to the meter on %1 failed: %2. Check the cable and the "
-                   "meter, then press \"Set Port\" to open the port again.")
-                    .arg(m_description, reason));
+    emit failed(tr("The connection to the meter on %1 failed: %2.").arg(m_description, reason));
 }

@@ -1,5 +1,7 @@
 #include "ValueTexts.h"
 
+#include <algorithm>
+
 namespace ValueTexts {
 
 namespace {
@@ -28,19 +30,42 @@ std::string loadText(std::int32_t ohms, std::string_view unit)
     return ohms != 0 ? std::to_string(ohms).append(unit) : "No Load";
 }
 
-std::string meterText(std::string_view reply)
+namespace {
+// Latin-1 to UTF-8; with `visible`, control characters as \xHH.
+std::string latin1Text(std::string_view bytes, bool visible)
 {
+    static constexpr char Hex[] = "0123456789ABCDEF";
     std::string text;
-    for (std::size_t i = SkippedReplyBytes; i < reply.size(); ++i) {
-        const auto c = static_cast<unsigned char>(reply[i]);
-        if (c < 0x80) {
+    for (const char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (visible && (c < 0x20 || (c >= 0x7F && c < 0xA0))) {
+            text += "\\x";
+            text += Hex[c >> 4];
+            text += Hex[c & 0xF];
+        } else if (c < 0x80) {
             text += static_cast<char>(c);
-        } else { // Latin-1 to UTF-8: two bytes
+        } else { // two bytes in UTF-8
             text += static_cast<char>(0xC0 | (c >> 6));
             text += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return text;
+}
+} // namespace
+
+std::string meterText(std::string_view reply)
+{
+    std::string_view text = reply.substr(std::min(reply.size(), SkippedReplyBytes));
+    if (text.ends_with("\r\n"))
+        text.remove_suffix(2);
+    else if (text.ends_with('\r'))
+        text.remove_suffix(1);
+    return latin1Text(text, true);
+}
+
+std::string rawMeterText(std::string_view reply)
+{
+    return latin1Text(reply.substr(std::min(reply.size(), SkippedReplyBytes)), false);
 }
 
 std::string modelCaption(const std::optional<std::string> &reply)

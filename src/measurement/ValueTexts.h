@@ -22,9 +22,15 @@ std::string secondsText(std::int32_t milliseconds);
 // The load: "No Load" when nothing is connected (0 Ohms), else the number followed by `unit`.
 std::string loadText(std::int32_t ohms, std::string_view unit = {});
 
-// The meter's own text in its reply to "?M" or "?S": the reply from its third byte on, each byte
-// one Latin-1 character, line ends and all: "?MVM-2000\r" -> "VM-2000\r".
+// The meter's own text in its reply to "?M" or "?S", as every view shows it and every page
+// prints it: the reply from its third byte on, each byte one Latin-1 character; the reply's own
+// line end (the CR, or CR LF, that ends it) dropped, and every other control character (codes 0
+// to 31, 127 to 159) made visible as \x and two upper-case hex digits, so that text from the
+// meter is shown, never interpreted: "?MVM-2000\r" -> "VM-2000", "?SA\nB\x1b\r" -> "A\x0AB\x1B".
 std::string meterText(std::string_view reply);
+// The same text exactly as it came, control characters and line end included (for JSON, which
+// escapes them itself): "?MVM-2000\r" -> "VM-2000\r".
+std::string rawMeterText(std::string_view reply);
 
 // The captions of the model and serial labels: "Model No.: " or "Serial No.: " and the meter's
 // text; before the meter has answered (no reply), the labels' first captions "Model No.:" and

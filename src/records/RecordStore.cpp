@@ -1,5 +1,7 @@
 #include "RecordStore.h"
 
+#include "AppFolders.h"
+
 #include "FetchFile.h"
 #include "RecordDatabase.h"
 
@@ -8,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QStandardPaths>
 #include <QUuid>
 
 #include <algorithm>
@@ -164,8 +165,7 @@ RecordStore::~RecordStore() = default;
 
 QString RecordStore::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           u"/voltrane-meter/records.sqlite"_qs;
+    return AppFolders::data() + u"/records.sqlite"_qs;
 }
 
 Result<std::unique_ptr<RecordStore>> RecordStore::open(const QString &path, int busyTimeoutMs)
@@ -452,26 +452,10 @@ Result<Listing> RecordStore::listKeptFetches(const QString &folder, const Progre
         if (listed.contains(path)) {
             ++listing.known;
         } else {
-            QFile file(path);
-            QString problem;
-            std::optional<FetchRecord> fetch;
-            QByteArray bytes;
-            if (!file.open(QIODevice::ReadOnly)) {
-                problem = file.errorString();
-            } else {
-                bytes = file.read(MaxFetchFileBytes);
-                problem = file.error() == QFileDevice::NoError ? QString() : file.errorString();
-                if (problem.isEmpty()) {
-                    if (Result<FetchRecord> read = FetchFile::fromJson(bytes))
-                        fetch = std::move(*read);
-                    else
-                        problem = QString::fromStdString(read.error());
-                }
-            }
-            if (fetch)
-                batch.append({bytes, std::move(*fetch), path});
+            if (Result<FetchFile::ReadFile> read = FetchFile::readFile(path))
+                batch.append({read->bytes, std::move(read->fetch), path});
             else
-                listing.unreadable << u"“%1” cannot be opened: %2."_qs.arg(names.at(i), problem);
+                listing.unreadable << QString::fromStdString(read.error());
         }
         if (batch.size() < batchSize && i + 1 < names.size())
             continue;

@@ -54,8 +54,10 @@ Result<> writePdf(const QString &fileName, const ReportDetails &details, const R
 
 QString fileName(const QString &model, QDate date)
 {
+    // Cut, so that any name fits a file system's 255 bytes.
+    constexpr int MostModelCharacters = 64;
     QString safe;
-    for (const char32_t c : model.toUcs4()) // one '_' for each character, also beyond 16 bits
+    for (const char32_t c : model.toUcs4().mid(0, MostModelCharacters)) // one '_' for each
         safe += (c < 0x80 && (QChar::isLetterOrNumber(c) || c == '.' || c == '_' || c == '-'))
                     ? QChar(c)
                     : QChar('_');

@@ -30,7 +30,8 @@ Result<> writePdf(const QString &fileName, const ReportDetails &details,
 
 // The name the report's PDF file is offered under: test-report_<model>_<yyyy-mm-dd>.pdf, with
 // every character of the model other than ASCII letters, digits, '.', '_' and '-' replaced by
-// '_' (so the name is good on any file system and in any shell), "energizer" when it is empty.
+// '_' (so the name is good on any file system and in any shell) and cut to its first 64
+// characters (so that it fits), "energizer" when it is empty.
 QString fileName(const QString &model, QDate date);
 
 // Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable

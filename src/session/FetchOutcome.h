@@ -14,6 +14,7 @@ struct FetchOutcome
         NothingReceived, // not one byte came for any of the six commands
         CutByPort,       // the line failed during the fetch (or was not open): the port is closed
         MeterTooLate,    // a reply came too late to be told apart from the next one
+        Interrupted,     // stopped by the operator or a signal
     };
 
     Kind kind = Kind::Complete;

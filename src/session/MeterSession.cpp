@@ -122,6 +122,14 @@ void MeterSession::abortFetch()
     m_sequence->abort();
 }
 
+void MeterSession::interruptFetch()
+{
+    if (!isFetching())
+        return;
+    m_sequence->abort();
+    endCutShort({FetchOutcome::Kind::Interrupted, tr("The fetch was interrupted.")});
+}
+
 void MeterSession::finished()
 {
     const auto nothing = [](const std::optional<QByteArray> &reply) { return empty(reply); };
@@ -146,11 +154,13 @@ void MeterSession::finished()
 
 void MeterSession::failed(const QString &message)
 {
+    endCutShort({m_line.isOpen() ? FetchOutcome::Kind::MeterTooLate : FetchOutcome::Kind::CutByPort,
+                 message});
+}
+
+void MeterSession::endCutShort(FetchOutcome outcome)
+{
     m_fetch.complete = false;
-    FetchOutcome outcome;
-    outcome.kind =
-        m_line.isOpen() ? FetchOutcome::Kind::MeterTooLate : FetchOutcome::Kind::CutByPort;
-    outcome.message = message;
     // A fetch cut short is kept when a data set had come.
     outcome.kept = std::ranges::any_of(m_fetch.records, [](auto &r) { return r.has_value(); });
     if (outcome.kept)
@@ -192,15 +202,38 @@ void MeterSession::show(int index)
 
 Result<> MeterSession::openFile(const QString &path)
 {
+    if (isFetching() || m_opening)
+        return failure(
+            tr("“%1” cannot be opened while a fetch runs.").arg(QFileInfo(path).fileName()));
+    return hold(path, FetchFile::readFile(path));
+}
+
+void MeterSession::openFileInBackground(const QString &path)
+{
+    if (isFetching() || m_opening)
+        return;
+    m_opening = true;
+    auto *reading = new QFutureWatcher<Result<FetchFile::ReadFile>>(this);
+    connect(reading, &QFutureWatcher<Result<FetchFile::ReadFile>>::finished, this,
+            [this, reading, path] {
+                reading->deleteLater();
+                m_opening = false;
+                if (const Result<> held = hold(path, reading->result()); !held)
+                    emit openFailed(QString::fromStdString(held.error()));
+            });
+    reading->setFuture(QtConcurrent::run(&FetchFile::readFile, path));
+}
+
+Result<> MeterSession::hold(const QString &path, Result<FetchFile::ReadFile> read)
+{
+    if (!read)
+        return failure(read.error());
     if (isFetching())
         return failure(
             tr("“%1” cannot be opened while a fetch runs.").arg(QFileInfo(path).fileName()));
-    Result<FetchRecord> read = FetchFile::read(path);
-    if (!read)
-        return failure(read.error());
-    begin(std::move(*read));
+    begin(std::move(read->fetch));
     m_dataSets = DataSets::of(m_fetch.recordViews());
-    m_fileBytes = FetchFile::toJson(m_fetch, m_dataSets, m_options.program);
+    m_fileBytes = std::move(read->bytes);
     m_fileName = QFileInfo(path).fileName();
     emit meterTextsChanged();
     show(0);

@@ -56,6 +56,9 @@ public:
     bool startFetch();
     // Stops a running fetch at once: nothing more is sent, taken, kept or emitted.
     void abortFetch();
+    // The operator or a signal stops a running fetch: it ends as Interrupted, cut short, and is
+    // kept by the same rule as one that a failing line cut short.
+    void interruptFetch();
     bool isFetching() const;
     // A kept fetch is being written into the history; fetchKept() follows.
     bool isKeeping() const { return m_keeping > 0; }
@@ -86,7 +89,13 @@ public:
     // file ("“x.vmfetch” cannot be opened: …"); then nothing changes. Nothing opens while a fetch
     // runs.
     Result<> openFile(const QString &path);
-    // Writes the fetch file (Save Fetch As…), whole or not at all; why not.
+    // The same, read on a worker thread, so that a slow or strange file never holds up the
+    // window: fileOpened() or openFailed() follows. While one is being read, or a fetch runs,
+    // nothing more opens.
+    void openFileInBackground(const QString &path);
+    bool isOpening() const { return m_opening; }
+    // Writes the fetch file (Save Fetch As…), whole or not at all: the bytes of the file opened
+    // as they were read, or of the fetch kept; why not.
     Result<> saveAs(const QString &path) const;
 
 signals:
@@ -97,6 +106,7 @@ signals:
     void fetchStarted();
     void fetchEnded(const FetchOutcome &outcome);
     void fileOpened(const QString &path);
+    void openFailed(const QString &message);
     void shownChanged();
     // The open line failed and is closed now.
     void portFailed(const QString &message);
@@ -109,6 +119,8 @@ private:
     void finished();
     void failed(const QString &message);
     void keep();
+    void endCutShort(FetchOutcome outcome);
+    Result<> hold(const QString &path, Result<FetchFile::ReadFile> read);
 
     MeterLine &m_line;
     Options m_options;
@@ -123,4 +135,5 @@ private:
     std::optional<ShownDataSet> m_shown;
     std::string m_fault;
     int m_keeping = 0;
+    bool m_opening = false;
 };

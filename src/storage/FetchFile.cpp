@@ -1,8 +1,10 @@
 #include "FetchFile.h"
 
+#include "AppFolders.h"
 #include "FileSave.h"
 #include "MeasurementJson.h"
 #include "MeasurementRecord.h"
+#include "SmallFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdlib>
@@ -164,8 +165,7 @@ Result<FetchRecord> fromJson(const QByteArray &bytes)
 
 QString historyFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           u"/voltrane-meter/fetches"_qs;
+    return AppFolders::data() + u"/fetches"_qs;
 }
 
 QString fileName(const QDateTime &when, const std::optional<QByteArray> &serialReply)
@@ -204,23 +204,28 @@ QByteArray toJson(const FetchRecord &fetch, const DataSets &decoded, const QStri
     return file.toJson(OrderedJson::Layout::Readable) + '\n';
 }
 
+Result<ReadFile> readFile(const QString &path)
+{
+    const auto failed = [&](const QString &problem) {
+        return failure(u"“%1” cannot be opened: %2."_qs.arg(QFileInfo(path).fileName(), problem));
+    };
+    if (QFileInfo(path).isFile() && QFileInfo(path).size() > MaxFileBytes)
+        return failed(u"it is larger than 1 MiB, far more than a fetch file holds"_qs);
+    Result<QByteArray> bytes = SmallFile::read(path, MaxFileBytes);
+    if (!bytes)
+        return failed(QString::fromStdString(bytes.error()));
+    Result<FetchRecord> fetch = fromJson(*bytes);
+    if (!fetch)
+        return failed(QString::fromStdString(fetch.error()));
+    return ReadFile{std::move(*fetch), std::move(*bytes)};
+}
+
 Result<FetchRecord> read(const QString &path)
 {
-    QFile file(path);
-    QString problem;
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = file.errorString();
-    } else {
-        // One byte more than allowed tells a file over the limit from one at it.
-        const QByteArray bytes = file.read(MaxFileBytes + 1);
-        if (file.error() != QFileDevice::NoError)
-            problem = file.errorString();
-        else if (Result<FetchRecord> fetch = fromJson(bytes))
-            return fetch;
-        else
-            problem = QString::fromStdString(fetch.error());
-    }
-    return failure(u"“%1” cannot be opened: %2."_qs.arg(QFileInfo(path).fileName(), problem));
+    Result<ReadFile> file = readFile(path);
+    if (!file)
+        return failure(file.error());
+    return std::move(file->fetch);
 }
 
 Result<QString> keep(const QByteArray &fileBytes, const QString &name, const QString &folder)
@@ -229,14 +234,23 @@ Result<QString> keep(const QByteArray &fileBytes, const QString &name, const QSt
         return failure(u"The fetch could not be kept in “%1”: %2."_qs.arg(
             QDir::toNativeSeparators(folder), why));
     };
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder)) {
+        // Say what stands in the way: the first part of the path that is there but no folder.
+        for (QString part = folder; !part.isEmpty() && part != u'/'; part = QFileInfo(part).path())
+            if (QFileInfo(part).exists() && !QFileInfo(part).isDir())
+                return failed(u"the folder cannot be created there, as “%1” is a file"_qs.arg(
+                    QDir::toNativeSeparators(part)));
         return failed(u"the folder cannot be created there"_qs);
+    }
     const QString stem = name.chopped(int(sizeof Suffix) - 1);
-    QString path = QDir(folder).filePath(name);
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QDir(folder).filePath(stem + u'-' + QString::number(n) + QLatin1String(Suffix));
-    if (const Result<> written = FileSave::write(path, fileBytes); !written)
-        return failed(QString::fromStdString(written.error()));
+    const Result<QString> path = FileSave::writeNew(
+        folder,
+        [&](int n) {
+            return n == 1 ? name : stem + u'-' + QString::number(n) + QLatin1String(Suffix);
+        },
+        fileBytes);
+    if (!path)
+        return failed(QString::fromStdString(path.error()));
     return path;
 }
 

@@ -48,14 +48,26 @@ QByteArray toJson(const FetchRecord &fetch, const DataSets &decoded, const QStri
 // file this program can read.
 Result<FetchRecord> fromJson(const QByteArray &bytes);
 
-// Reads `path` (at most 1 MiB); why not, naming the file and the problem:
+// A fetch file as read: the fetch it holds, and its bytes as they are, members this version does
+// not know and all, so that it can be written again unchanged.
+struct ReadFile
+{
+    FetchRecord fetch;
+    QByteArray bytes;
+};
+
+// Reads `path`, a regular file of at most 1 MiB (a FIFO or a device of that name is refused,
+// never waited on); why not, naming the file and the problem:
 // "“2026-12-07_103105_SN-1.vmfetch” cannot be opened: it was made by a newer version of the
 // program."
+Result<ReadFile> readFile(const QString &path);
+// readFile(path) without the bytes.
 Result<FetchRecord> read(const QString &path);
 
 // Writes a fetch file's bytes into `folder` (creating it) as `name`, or as the first free "-2",
-// "-3", … variant of it, whole or not at all; the path written, or where and why not ("The fetch
-// could not be kept in “/x/fetches”: The disk is full.").
+// "-3", … variant of it, whole or not at all, never over a file that took the name meanwhile;
+// the path written, or where and why not ("The fetch could not be kept in “/x/fetches”: The
+// disk is full.").
 Result<QString> keep(const QByteArray &fileBytes, const QString &name, const QString &folder);
 
 } // namespace FetchFile

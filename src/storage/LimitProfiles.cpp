@@ -1,6 +1,6 @@
 #include "LimitProfiles.h"
 
-#include "ConfigFolder.h"
+#include "AppFolders.h"
 #include "SmallFile.h"
 
 #include <QDir>
@@ -34,7 +34,7 @@ QString nameOf(const LimitProfile &profile)
 
 QString LimitProfiles::folder()
 {
-    return ConfigFolder::path() + u"/profiles"_qs;
+    return AppFolders::config() + u"/profiles"_qs;
 }
 
 Result<LimitProfile> LimitProfiles::fromJson(const QByteArray &bytes)

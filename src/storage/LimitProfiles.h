@@ -22,7 +22,7 @@ public:
     // A profile file is small; anything larger is not one and is not read.
     static constexpr qint64 MaxFileBytes = 64 * 1024;
 
-    // <ConfigFolder>/profiles (not created here).
+    // <AppFolders::config()>/profiles (not created here).
     static QString folder();
 
     // The built-in profile first, then the profiles of the files in `folder` whose names end in

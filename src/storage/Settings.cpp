@@ -1,12 +1,12 @@
 #include "Settings.h"
 
-#include "ConfigFolder.h"
+#include "AppFolders.h"
 
 #include <QDir>
 
 QString Settings::defaultPath()
 {
-    return ConfigFolder::path() + u"/voltrane-meter.conf"_qs;
+    return AppFolders::config() + u"/voltrane-meter.conf"_qs;
 }
 
 Settings::Settings(const QString &path) : m_settings(path, QSettings::IniFormat) {}

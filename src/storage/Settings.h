@@ -6,8 +6,8 @@
 #include <QString>
 
 // The program's settings: one INI file that the window and the command line share,
-// <ConfigFolder>/voltrane-meter.conf, read and written by QSettings at that path. Every text
-// reads back as it was set, commas, semicolons, quotes, "=", "#", blanks at either end and
+// <AppFolders::config()>/voltrane-meter.conf, read and written by QSettings at that path. Every
+// text reads back as it was set, commas, semicolons, quotes, "=", "#", blanks at either end and
 // non-ASCII characters included (QSettings quotes and escapes them in the file).
 //
 // A hand-edited file is read as QSettings reads it: a value with a comma outside quotes reads as
@@ -23,7 +23,7 @@ public:
     // user=tech" (a password belongs in ~/.pgpass, not here).
     static constexpr char RecordsServer[] = "records/server";
 
-    // <ConfigFolder>/voltrane-meter.conf
+    // <AppFolders::config()>/voltrane-meter.conf
     static QString defaultPath();
 
     explicit Settings(const QString &path = defaultPath());

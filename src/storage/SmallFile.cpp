@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
@@ -56,9 +58,11 @@ Result<QByteArray> read(const QString &path, qint64 maxBytes)
     if (status.st_size > maxBytes)
         return tooLarge(maxBytes);
     // One byte more than allowed tells a file that grew past the limit from one at it.
-    QByteArray bytes(maxBytes + 1, Qt::Uninitialized);
+    QByteArray bytes(std::min<qint64>(status.st_size, maxBytes) + 1, Qt::Uninitialized);
     qint64 got = 0;
-    while (got < bytes.size()) {
+    while (got <= maxBytes) {
+        if (got == bytes.size())
+            bytes.resize(std::min<qint64>(2 * bytes.size(), maxBytes + 1));
         const ssize_t n = ::read(file.fd(), bytes.data() + got, size_t(bytes.size() - got));
         if (n < 0 && errno == EINTR)
             continue;

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QTreeView>
 
 namespace {
 
@@ -42,6 +44,11 @@ void showError(QWidget *parent, const char *name, const QString &title, const QS
     show(QMessageBox::Critical, parent, name, title, message);
 }
 
+void showWarning(QWidget *parent, const char *name, const QString &title, const QString &message)
+{
+    show(QMessageBox::Warning, parent, name, title, message);
+}
+
 void showMessage(QWidget *parent, const char *name, const QString &title, const QString &message)
 {
     show(QMessageBox::Information, parent, name, title, message);
@@ -66,7 +73,11 @@ void askOpenFileName(QWidget *parent, const char *name, const QString &title, co
 {
     QFileDialog *files = fileDialog(parent, name, title, folder, filter, std::move(open));
     files->setFileMode(QFileDialog::ExistingFile);
+    // The platform's own dialog sorts as it likes; this one can put the newest fetch first.
+    files->setOption(QFileDialog::DontUseNativeDialog);
     files->open();
+    if (auto *view = files->findChild<QTreeView *>(QStringLiteral("treeView")))
+        view->header()->setSortIndicator(0, Qt::DescendingOrder);
 }
 
 } // namespace Dialogs

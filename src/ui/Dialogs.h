@@ -14,6 +14,10 @@ namespace Dialogs {
 // plain characters. It deletes itself when closed.
 void showError(QWidget *parent, const char *name, const QString &title, const QString &message);
 
+// The same with a warning icon, for trouble that is not a failure of the program (the meter's
+// data).
+void showWarning(QWidget *parent, const char *name, const QString &title, const QString &message);
+
 // The same with an information icon, for news that is not a failure.
 void showMessage(QWidget *parent, const char *name, const QString &title, const QString &message);
 
@@ -25,7 +29,8 @@ void askSaveFileName(QWidget *parent, const char *name, const QString &title,
                      std::function<void(const QString &)> save);
 
 // An open-file dialog over `parent`, named `name`, that starts in `folder` and shows the files of
-// `filter`; `open` gets the chosen file; nothing happens when the operator cancels.
+// `filter`, by name from the last (kept fetches are named by their time: the newest first);
+// `open` gets the chosen file; nothing happens when the operator cancels.
 void askOpenFileName(QWidget *parent, const char *name, const QString &title, const QString &folder,
                      const QString &filter, std::function<void(const QString &)> open);
 

@@ -162,7 +162,14 @@ void MainWindow::setKeyboardOrder()
 
 void MainWindow::connectSession()
 {
-    connect(&m_session, &MeterSession::portFailed, this, &MainWindow::portFailed);
+    connect(&m_session, &MeterSession::portFailed, this, [this](const QString &message) {
+        portFailed(message + ' ' +
+                   tr("Check the cable and the meter, then press \"Set Port\" to open the port "
+                      "again."));
+    });
+    connect(&m_session, &MeterSession::openFailed, this, [this](const QString &message) {
+        Dialogs::showError(this, "openError", tr("Open Saved Fetch"), message);
+    });
     connect(&m_session, &MeterSession::meterTextsChanged, this, &MainWindow::showMeterTexts);
     connect(&m_session, &MeterSession::shownChanged, this, &MainWindow::showChosenDataSet);
     connect(&m_session, &MeterSession::fetchStarted, this, &MainWindow::fetchStarted);
@@ -229,19 +236,23 @@ void MainWindow::fetchEnded(const FetchOutcome &outcome)
     using Kind = FetchOutcome::Kind;
     switch (outcome.kind) {
     case Kind::Complete:
-    case Kind::CutByPort: // the port's failure is said by portFailed()
+    case Kind::CutByPort:   // the port's failure is said by portFailed()
+    case Kind::Interrupted: // the window does not interrupt a fetch
         break;
     case Kind::NothingReceived:
         // Most likely the wrong port or a meter switched off: let the operator choose again.
         m_session.closePort();
         portFailed(outcome.message + ' ' + tr("Choose its port and press \"Set Port\" again."));
         break;
-    case Kind::SomeUnreadable:
-        Dialogs::showError(this, "fetchError", tr("Fetch Data"),
-                           outcome.message + '\n' + outcome.unreadable.join('\n'));
+    case Kind::SomeUnreadable: // the meter's data, not the program, failed
+        Dialogs::showWarning(this, "fetchError", tr("Fetch Data"),
+                             outcome.message + '\n' + outcome.unreadable.join('\n'));
         break;
     case Kind::MeterTooLate:
-        Dialogs::showError(this, "fetchError", tr("Fetch Data"), outcome.message);
+        Dialogs::showError(this, "fetchError", tr("Fetch Data"),
+                           outcome.message + ' ' +
+                               tr("Check the meter and its cable, then press \"Fetch Data\" "
+                                  "again."));
         break;
     }
 }
@@ -271,11 +282,9 @@ void MainWindow::askOpenFetch()
 
 void MainWindow::openFetch(const QString &path)
 {
-    if (m_session.isFetching())
-        return;
-    if (const Result<> opened = m_session.openFile(path); !opened)
-        Dialogs::showError(this, "openError", tr("Open Saved Fetch"),
-                           QString::fromStdString(opened.error()));
+    // Read on a worker thread: a file on a slow disk, or a FIFO named like a fetch, never holds
+    // up the window.
+    m_session.openFileInBackground(path);
 }
 
 void MainWindow::saveFetchAs()
@@ -293,8 +302,8 @@ void MainWindow::saveFetchAs()
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (!m_session.isFetching() && urls.size() == 1 && urls[0].isLocalFile() &&
-        urls[0].toLocalFile().endsWith(QLatin1String(FetchFile::Suffix)))
+    if (!m_session.isFetching() && !m_session.isOpening() && urls.size() == 1 &&
+        urls[0].isLocalFile() && urls[0].toLocalFile().endsWith(QLatin1String(FetchFile::Suffix)))
         event->acceptProposedAction();
 }
 

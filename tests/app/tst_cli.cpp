@@ -2,11 +2,15 @@
 // pseudo-terminal and with no display: what it prints, keeps and writes, and its exit codes.
 #include "DataSetCsv.h"
 #include "FetchFile.h"
+#include "FileSave.h"
 #include "MeterSimulator.h"
 #include "PdfText.h"
 #include "PortNames.h"
 
 #include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
 
 class CliTest : public QObject
 {
@@ -114,8 +118,42 @@ private slots:
         };
         row("the line drops",
             {"fetch", "--port", "SIM", "--no-history", "--save", "OUT/cut.vmfetch"}, 1,
-            "^The connection to the meter on COM \\d+ \\(/dev/pts/\\d+\\) failed: ",
+            "^The connection to the meter on COM \\d+ \\(/dev/pts/\\d+\\) failed: .*\\. Check the "
+            "cable and the meter, then fetch again\\.$",
             "\nData 1  Voltage = 7.3 KV .*\nData 2  no valid data\n");
+        row("save over a file", {"fetch", "--port", "SIM", "--save", "OUT/bad.vmfetch"}, 2,
+            "^voltrane-meter-cli: .*/bad.vmfetch exists; give --force to replace it$");
+        row("CSV over its fetch",
+            {"export", "OUT/cut.vmfetch", "--data-set", "1", "--csv", "OUT/./cut.vmfetch"}, 1,
+            "^The data set cannot be saved as \".*/./cut.vmfetch\": that is the fetch it is made "
+            "from\\.$");
+        row("PDF over its fetch",
+            {"report", "OUT/cut.vmfetch", "--data-set", "1", "--pdf", "OUT/cut.vmfetch"}, 1,
+            "^The report cannot be saved as \".*/cut.vmfetch\": that is the fetch it is made "
+            "from\\.$");
+        row("a FIFO", {"show", "OUT/fifo.vmfetch"}, 1,
+            "^“fifo.vmfetch” cannot be opened: it is not a regular file\\.$");
+        row("not a serial port", {"fetch", "--port", "/dev/null"}, 1,
+            "^/dev/null: this is not a serial port\\.$");
+        row("a folder as the CSV",
+            {"export", "OUT/cut.vmfetch", "--data-set", "1", "--csv", "OUT/"}, 1,
+            "^The data set could not be saved as \".*/\"\\. It is a folder\\.$");
+        row("empty --pdf", {"report", "OUT/cut.vmfetch", "--data-set", "1", "--pdf", ""}, 2,
+            usage + "report");
+        row("empty --csv", {"export", "OUT/cut.vmfetch", "--data-set", "1", "--csv", ""}, 2,
+            usage + "export");
+        row("empty --port", {"fetch", "--port", ""}, 2, usage + "fetch");
+        row("empty --save", {"fetch", "--port", "SIM", "--no-history", "--save", ""}, 2,
+            usage + "fetch");
+        row("a repeated option",
+            {"export", "OUT/cut.vmfetch", "--data-set", "1", "--data-set", "2", "--csv", "x"}, 2,
+            usage + "export");
+        row("--version and more", {"--version", "extra"}, 2, usage + "COMMAND");
+        row("CSV on standard output",
+            {"export", "OUT/cut.vmfetch", "--data-set", "1", "--csv", "-"}, 0, "^$",
+            "^Model No.,VM-2000\r\nSerial No.,SN-104233\r\n");
+        row("-- ends the options", {"show", "--", "OUT/cut.vmfetch"}, 0, "^$",
+            "^Model No.: VM-2000\nSerial No.: SN-104233\nData 1 ");
         row("no such port", {"fetch", "--port", "COM 64"}, 1,
             "^COM 64 \\(/dev/ttyUSB31\\): No such file or directory$");
         row("bad file", {"show", "OUT/bad.vmfetch"}, 1,
@@ -156,9 +194,18 @@ private slots:
         QFile bad(m_dir.filePath("bad.vmfetch"));
         QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("not a fetch") > 0);
         bad.close();
+        if (!QFile::exists(m_dir.filePath("fifo.vmfetch")))
+            QCOMPARE(::mkfifo(QFile::encodeName(m_dir.filePath("fifo.vmfetch")), 0600), 0);
+        const QByteArray cut = bytes(m_dir.filePath("cut.vmfetch"));
         const qsizetype kept = QDir(history()).entryList(QDir::Files).size();
         const Run run = cli(args, sim.devicePath());
         QCOMPARE(run.code, code);
+        // Wrong usage asks the meter nothing; no output replaces a file it was not asked to.
+        if (code == 2)
+            QCOMPARE(sim.receivedCommands(), QByteArrayList());
+        QCOMPARE(bytes(m_dir.filePath("bad.vmfetch")), "not a fetch");
+        if (!args.contains("--save"))
+            QCOMPARE(bytes(m_dir.filePath("cut.vmfetch")), cut);
         const QString last = run.err.value(run.err.size() - 1);
         QVERIFY2(QRegularExpression(lastError).match(last).hasMatch(), qPrintable(last));
         out.replace("SIM", QRegularExpression::escape(sim.devicePath()));
@@ -170,6 +217,117 @@ private slots:
             QVERIFY2(cut && !cut->complete && cut->records[0] && !cut->records[1],
                      cut.error().c_str());
         }
+    }
+
+    void meterTextsAreShownNeverInterpreted()
+    {
+        // A NUL in the model, a line break, ESC and BEL in the serial: each shown in one line,
+        // visible, and the meter's own line end dropped; --json gives the texts as they came.
+        MeterSimulator sim({.model = QByteArray("VM\0\0\0-2000", 10),
+                            .serial = "SN-1\nData 1  Voltage = 99.9 KV\x1b[2J\x07"});
+        QVERIFY(sim.start());
+        const Run run = cli({"fetch", "--port", sim.devicePath(), "--no-history"});
+        QCOMPARE(run.code, 0);
+        const QStringList lines = run.out.split('\n');
+        QCOMPARE(lines.mid(0, 2), QStringList({"Model No.: VM\\x00\\x00\\x00-2000",
+                                               "Serial No.: SN-1\\x0AData 1  Voltage = 99.9 "
+                                               "KV\\x1B[2J\\x07"}));
+        QCOMPARE(lines.size(), 2 + 4 + 1);
+        QVERIFY(lines[2].startsWith("Data 1  Voltage = 7.3 KV"));
+        QVERIFY(cli({"fetch", "--port", sim.devicePath(), "--no-history", "--save",
+                     "OUT/texts.vmfetch"})
+                    .code == 0);
+        const QJsonObject json =
+            QJsonDocument::fromJson(cli({"show", "OUT/texts.vmfetch", "--json"}).out.toUtf8())
+                .object();
+        QCOMPARE(json["model"].toString(), QString::fromLatin1("VM\0\0\0-2000", 10));
+        QCOMPARE(json["serial"].toString(), "SN-1\nData 1  Voltage = 99.9 KV\x1b[2J\x07");
+    }
+
+    void interruptedFetchKeepsWhatArrived_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl+C") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+    void interruptedFetchKeepsWhatArrived()
+    {
+        // Signalled once data set 1 has come: kept, marked cut short, and the shell sees the
+        // signal.
+        QFETCH(int, signal);
+        MeterSimulator sim;
+        QVERIFY(sim.start());
+        QDir(history()).removeRecursively();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(VOLTRANE_CLI, {"fetch", "--port", sim.devicePath()});
+        QByteArray progress;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (progress += p.readAllStandardError()).contains("?2 (4 of 6)"); },
+            20'000));
+        QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+        QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20'000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), signal);
+        const QStringList kept = QDir(history()).entryList(QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        const Result<FetchRecord> fetch = FetchFile::read(history() + kept.value(0));
+        QVERIFY(fetch);
+        QCOMPARE(fetch->complete, false);
+        QVERIFY(fetch->records[0]);
+    }
+
+    void outputThatCannotBeWrittenIsSaid_data()
+    {
+        QTest::addColumn<QString>("shell"); // "$0" is the program, "$1" a kept fetch
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error");
+        const QString cannot = "^voltrane-meter-cli: the output cannot be written: ";
+        QTest::newRow("full disk")
+            << "\"$0\" show \"$1\" >/dev/full" << 1 << cannot + "No space left on device\\.$";
+        QTest::newRow("full disk, JSON") << "\"$0\" show \"$1\" --json >/dev/full" << 1
+                                         << cannot + "No space left on device\\.$";
+        QTest::newRow("closed") << "\"$0\" show \"$1\" >&-" << 1
+                                << cannot + "Bad file descriptor\\.$";
+        QTest::newRow("closed pipe")
+            << "\"$0\" export \"$1\" --data-set 1 --csv - | head -c 1 >/dev/null" << 0 << "^$";
+        QTest::newRow("file name not UTF-8")
+            << "n=\"$(dirname \"$1\")/$(printf '\\377').vmfetch\"; cp \"$1\" \"$n\" && \"$0\" show "
+               "\"$n\""
+            << 1 << "^“.*” cannot be opened: its name is not valid UTF-8 text\\.$";
+    }
+    void outputThatCannotBeWrittenIsSaid()
+    {
+        QFETCH(QString, shell);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        const QString file = m_dir.filePath("whole.vmfetch");
+        QVERIFY(
+            FileSave::write(file, bytes(VOLTRANE_TEST_DATA "/../../fuzz/corpus/fetchfile/clean")));
+        QProcess p;
+        p.start("sh", {"-c", shell, VOLTRANE_CLI, file});
+        QVERIFY(p.waitForFinished(30'000));
+        QCOMPARE(p.exitCode(), code);
+        const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        QVERIFY2(QRegularExpression(error).match(err).hasMatch(), qPrintable(err));
+    }
+
+    void reportHelperThatCannotRunIsSaid()
+    {
+        QTemporaryDir installed;
+        const QString cli = installed.filePath("voltrane-meter-cli");
+        QVERIFY(QFile::copy(VOLTRANE_CLI, cli));
+        QVERIFY(FileSave::write(installed.filePath("voltrane-meter-cli-report"), "#!/bin/sh\n"));
+        QProcess p;
+        p.start(cli, {"report", "x.vmfetch", "--data-set", "1", "--print"});
+        QVERIFY(p.waitForFinished(30'000));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 "The report could not be made: its helper program \"" +
+                     installed.filePath("voltrane-meter-cli-report") +
+                     "\" cannot be started: it is not executable. Install the program again.\n");
     }
 };
 

@@ -116,11 +116,10 @@ private slots:
                  "failed:The command could not be sent: the port is closed.|failed:The port is not "
                  "open. Choose the meter's port and press \"Set Port\".|failed:The meter answers "
                  "too late: its model number was still coming in 0.08 seconds after it was asked "
-                 "for. The fetch has stopped, so that no reply is taken for another. Check the "
-                 "meter and its cable, then press \"Fetch Data\" again.|M:|failed:The meter "
+                 "for. The fetch has stopped, so that no reply is taken for another.|M:|failed:The "
+                 "meter "
                  "answers too late: its model number came only after its serial number had been "
-                 "asked for. The fetch has stopped, so that no reply is taken for another. Check "
-                 "the meter and its cable, then press \"Fetch Data\" again.");
+                 "asked for. The fetch has stopped, so that no reply is taken for another.");
     }
 
     void lateMeter()

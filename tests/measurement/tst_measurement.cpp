@@ -75,12 +75,18 @@ private slots:
                     v.PrnData[0] + v.PrnData[201] + v.PrnData[500] == 0 && v.PrnData[200] == 127);
         }
         // Negative counts; nothing shown: empty; a count beyond 16 bits clamped. The meter's texts:
-        // from the third byte on, each byte a Latin-1 character, line ends and markup kept; before
+        // from the third byte on, each byte a Latin-1 character, markup kept, its line end
+        // dropped and every other control character shown as \xHH; as it came for JSON; before
         // the meter answered, the labels' first captions.
         lines << QString::fromStdString(tenthsText(-15) + secondsText(-1250) + loadText(0, " Ohms"))
               << QString::fromStdString(modelCaption("?MAB12") + serialCaption("?S") +
                                         modelCaption("?") + modelCaption(std::nullopt) +
                                         serialCaption(std::nullopt) + meterText("?M\xb5\xff<b>"));
+        for (const std::string reply :
+             std::initializer_list<std::string>{"?SSN-1\r", "?SSN-1\r\n", "?SSN-1\n", "?S\rA\r\r",
+                                                std::string("?SV\0M\t\x1b\x7f\x85\xa0", 10)})
+            lines << QString::fromStdString(meterText(reply));
+        QCOMPARE(QString::fromStdString(rawMeterText("?S\rA\x85\r\n")), "\rA\u0085\r\n");
         QCOMPARE_GOLDEN("value-texts.txt", lines);
         QVERIFY(ReportValues::of(std::nullopt) == ReportValues{} &&
                 ReportValues::of(ShownDataSet{0, {.voltCount = 40000}}).PrnVoltCount == 32767 &&
@@ -153,7 +159,8 @@ private slots:
         const std::string plain =
             DataSetCsv::write({0, *decodeRecord(record({})), "?M-1", "?S\t=HYPERLINK(\"x\")"});
         QVERIFY(plain.ends_with("200,400,127,\r\n") &&
-                plain.find("Model No.,'-1\r\nSerial No.,\"'=HYPERLINK(\"\"x\"\")\"") != plain.npos);
+                plain.find("Model No.,'-1\r\nSerial No.,\"\\x09=HYPERLINK(\"\"x\"\")\"") !=
+                    plain.npos);
         const Measurement below =
             *decodeRecord(record({0, 0, 73}, [](int i) { return i == 1 ? 117 : 107; }));
         QVERIFY(DataSetCsv::sampleKV(below, 2) == 14.6 && !DataSetCsv::sampleKV(below, 0) &&

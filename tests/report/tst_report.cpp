@@ -193,7 +193,8 @@ private slots:
                  "111111111100000");
         // The name its file is offered under.
         for (const auto &[model, name] : {std::pair<QString, QString>{"", "energizer"},
-                                          {" EF 2/ü-x.y_Z\U0001F50B", "_EF_2__-x.y_Z_"}})
+                                          {" EF 2/ü-x.y_Z\U0001F50B", "_EF_2__-x.y_Z_"},
+                                          {QString(300, 'M'), QString(64, 'M')}})
             QCOMPARE(ReportPrinter::fileName(model, QDate(2026, 1, 31)),
                      "test-report_" + name + "_2026-01-31.pdf");
     }

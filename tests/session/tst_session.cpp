@@ -47,6 +47,12 @@ struct Session
     QString kept;
 };
 
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 int voltCount(const std::optional<ShownDataSet> &shown)
 {
     return shown ? shown->measurement.voltCount : -1;
@@ -109,16 +115,12 @@ private slots:
     {
         Session s(Whole, true);
         QVERIFY(s.fetch());
-        QFile kept(s.kept);
-        QVERIFY2(kept.open(QIODevice::ReadOnly), qPrintable(s.kept));
         QVERIFY(s.kept.startsWith(m_home.path() + "/voltrane-meter/fetches/"));
         QVERIFY(s.kept.contains("_SN-1"));
         QCOMPARE(*FetchFile::read(s.kept), s.session.fetch());
         const QString copy = m_home.filePath("copy.vmfetch");
         QVERIFY(s.session.saveAs(copy));
-        QFile saved(copy);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), kept.readAll());
+        QCOMPARE(contents(copy), contents(s.kept));
         QCOMPARE(QString::fromStdString(s.session.saveAs(m_home.filePath("no/such/x")).error())
                      .startsWith("The fetch could not be saved as \"" +
                                  m_home.filePath("no/such/x") + "\". "),
@@ -194,6 +196,41 @@ private slots:
         QCOMPARE(s.said, QStringList({"?M", "?S", "?1"}));
         QCOMPARE(s.line.meter.written, "?M\r?S\r");
         QCOMPARE(s.session.isFetching(), false);
+    }
+
+    void saveAsWritesTheFileAsItWasRead()
+    {
+        // A file of a later version: a member this one does not know, another program, the
+        // milliseconds of its time. Saved again, it is the same file.
+        Session fetched(Whole);
+        QVERIFY(fetched.fetch() && fetched.session.saveAs(m_home.filePath("a.vmfetch")));
+        QByteArray later = contents(m_home.filePath("a.vmfetch"));
+        later.insert(later.indexOf("\"saved\": \"") + 10 + 19, ".250");
+        later.replace("voltrane-meter test", "voltrane-meter 9.1");
+        later.replace("\n}\n", ",\n    \"pulses\": [1, 2]\n}\n");
+        QVERIFY(FileSave::write(m_home.filePath("later.vmfetch"), later));
+        Session s({});
+        QVERIFY(s.session.openFile(m_home.filePath("later.vmfetch")));
+        QVERIFY(s.session.saveAs(m_home.filePath("again.vmfetch")));
+        QCOMPARE(contents(m_home.filePath("again.vmfetch")), later);
+    }
+
+    void interruptedFetchKeepsWhatArrived()
+    {
+        // Interrupted (by the operator, a signal) once data set 1 came: kept, cut short; before
+        // any data set: nothing kept.
+        for (const int at : {3, 2}) {
+            Session s(Whole, true);
+            QObject::connect(&s.session, &MeterSession::commandSent, [&](int step) {
+                if (step == at)
+                    s.session.interruptFetch();
+            });
+            QVERIFY(s.fetch());
+            QCOMPARE(int(s.outcome.kind), int(FetchOutcome::Kind::Interrupted));
+            QCOMPARE(s.outcome.kept, at == 3);
+            QCOMPARE(s.kept.isEmpty(), at != 3);
+            QCOMPARE(s.session.fetch().complete, false);
+        }
     }
 };
 

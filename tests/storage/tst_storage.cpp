@@ -3,11 +3,15 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
 #include <numeric>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString Program = u"voltrane-meter 0.2.0"_qs;
@@ -70,8 +74,78 @@ private slots:
                      "2026-12-07_103105_" + row.mid(bar + 1) + ".vmfetch");
         }
         QCOMPARE(FetchFile::fileName(when, "?S" + QByteArray(1000, 'x')).size(), 18 + 64 + 8);
-        qputenv("XDG_DATA_HOME", "/data/home");
-        QCOMPARE(FetchFile::historyFolder(), u"/data/home/voltrane-meter/fetches"_qs);
+    }
+
+    void historyFolderFollowsTheDataHome_data()
+    {
+        // XDG_DATA_HOME and HOME ("-": unset); a relative data home is no data home (the XDG
+        // rules), and without HOME the user's home from the system.
+        QTest::addColumn<QString>("dataHome");
+        QTest::addColumn<QString>("home");
+        QTest::addColumn<QString>("folder");
+        const QString system = QString::fromLocal8Bit(getpwuid(getuid())->pw_dir);
+        QTest::newRow("data home") << "/data/home"
+                                   << "/h"
+                                   << "/data/home/voltrane-meter/fetches";
+        QTest::newRow("unset") << "-"
+                               << "/h"
+                               << "/h/.local/share/voltrane-meter/fetches";
+        QTest::newRow("relative") << "data"
+                                  << "/h"
+                                  << "/h/.local/share/voltrane-meter/fetches";
+        QTest::newRow("no HOME") << "-"
+                                 << "-" << system + "/.local/share/voltrane-meter/fetches";
+    }
+    void historyFolderFollowsTheDataHome()
+    {
+        QFETCH(QString, dataHome);
+        QFETCH(QString, home);
+        QFETCH(QString, folder);
+        const QByteArray wasData = qgetenv("XDG_DATA_HOME"), wasHome = qgetenv("HOME");
+        for (const auto &[name, value] : {std::pair("XDG_DATA_HOME", dataHome), {"HOME", home}})
+            value == "-" ? qunsetenv(name) : qputenv(name, value.toLocal8Bit());
+        const QString found = FetchFile::historyFolder();
+        qputenv("XDG_DATA_HOME", wasData), qputenv("HOME", wasHome);
+        QCOMPARE(found, folder);
+    }
+
+    void keepTakesAFreeNameForAWholeFile()
+    {
+        // Two processes keep 40 fetches each of one meter at one second into one folder: every
+        // one lands whole under a name of its own.
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("fetches");
+        if (qEnvironmentVariableIsSet("VOLTRANE_KEEP_INTO")) {
+            const QString into = qEnvironmentVariable("VOLTRANE_KEEP_INTO");
+            for (int i = 0; i < 40; ++i) {
+                const QByteArray bytes = qgetenv("VOLTRANE_KEEPER") + ' ' + QByteArray::number(i);
+                QVERIFY(FetchFile::keep(bytes, "2026-12-07_103105_SN-1.vmfetch", into));
+            }
+            return;
+        }
+        QList<QProcess *> keepers;
+        for (const char *keeper : {"a", "b"}) {
+            auto *p = new QProcess(this);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("VOLTRANE_KEEP_INTO", folder), env.insert("VOLTRANE_KEEPER", keeper);
+            p->setProcessEnvironment(env);
+            p->start(QCoreApplication::applicationFilePath(), {"keepTakesAFreeNameForAWholeFile"});
+            keepers << p;
+        }
+        for (QProcess *p : keepers) {
+            QVERIFY(p->waitForFinished(60'000));
+            QVERIFY2(p->exitCode() == 0, p->readAll().constData());
+        }
+        QSet<QByteArray> contents;
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &name : names) {
+            QFile f(QDir(folder).filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            contents << f.readAll();
+        }
+        QCOMPARE(names.size(), 80);
+        QCOMPARE(contents.size(), 80);
+        QVERIFY(names.contains("2026-12-07_103105_SN-1-80.vmfetch"));
     }
 
     void keep()
@@ -92,7 +166,15 @@ private slots:
         const QString blocked = folder + u"/2026-12-07_103105_SN-1.vmfetch/x"_qs;
         QCOMPARE(QString::fromStdString(FetchFile::keep(json(fetch), name, blocked).error()),
                  "The fetch could not be kept in “" + blocked +
-                     "”: the folder cannot be created there.");
+                     "”: the folder cannot be created "
+                     "there, as “" +
+                     folder + "/2026-12-07_103105_SN-1.vmfetch” is a file.");
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        const Result<QString> readOnly = FetchFile::keep(json(fetch), name, folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (geteuid() != 0) // root may write anywhere
+            QCOMPARE(QString::fromStdString(readOnly.error()),
+                     "The fetch could not be kept in “" + folder + "”: Permission denied.");
     }
 
     void badFiles()
@@ -118,6 +200,8 @@ private slots:
                  {"records [1,0,0,0]", u"data set 1 in “records” is neither text nor null"_qs},
                  {"records [null,null,\"ä\",0]", u"data set 3 in “records” is not valid base64"_qs},
                  {huge + ' ', u"it is larger than 1 MiB, far more than a fetch file holds"_qs},
+                 {"fifo", u"it is not a regular file"_qs},
+                 {"folder", u"it is not a regular file"_qs},
                  {huge, QString()}}) {
             QByteArray bytes = change;
             if (const qsizetype blank = change.indexOf(' '); blank > 0 && change.size() < 100) {
@@ -126,7 +210,13 @@ private slots:
                             QJsonDocument::fromJson("[" + change.mid(blank + 1) + "]")[0]);
                 bytes = QJsonDocument(file).toJson();
             }
-            QVERIFY(change.isEmpty() ? !QFile::exists(path) : FileSave::write(path, bytes).ok());
+            QFile::remove(path), QDir(path).removeRecursively();
+            if (change == "fifo")
+                QCOMPARE(::mkfifo(QFile::encodeName(path), 0600), 0);
+            else if (change == "folder")
+                QVERIFY(QDir().mkpath(path));
+            else if (!change.isEmpty())
+                QVERIFY(FileSave::write(path, bytes));
             const Result<FetchRecord> read = FetchFile::read(path);
             QCOMPARE(read.ok(), problem.isEmpty());
             QCOMPARE(QString::fromStdString(read.error()),

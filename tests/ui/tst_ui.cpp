@@ -11,7 +11,11 @@
 #include "RetainedCanvas.h"
 #include "WaveformPlot.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 #include <sys/resource.h>
@@ -118,7 +122,7 @@ private slots:
     {
         // The road from "Set Port" to data set 3; the meter's texts shown as the characters they
         // are; every label whole, or whole in its tooltip.
-        ProgramFixture f({.model = "<b>x</b>&amp;<img src=/x>"});
+        ProgramFixture f({.model = "<b>x</b>&amp;<img src=/x>", .serial = "SN-1\nB"});
         MainWindow &w = f.window;
         QWidget &pic = *child(w, "pic");
         Road road{w};
@@ -358,9 +362,9 @@ private slots:
                 a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
         QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Save Fetch As… Ctrl+S greyed|Export Data Set as "
                        "CSV…  greyed|Save Waveform Image…  greyed|");
-        opened.openFetch(path);
-        QCOMPARE(opened.windowTitle(),
-                 "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName());
+        opened.openFetch(path); // read on a worker thread
+        QTRY_COMPARE(opened.windowTitle(),
+                     "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName());
         QCOMPARE(controls(opened).filter("lbl"), controls(f.window).filter("lbl"));
         QCOMPARE(picture(*child(opened, "pic")), picture(*child(f.window, "pic")));
         QCOMPARE(session.shown(), f.session.shown());
@@ -395,7 +399,7 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop({9, 9}, Qt::CopyAction, &dropped, Qt::LeftButton, {});
         QApplication::sendEvent(&f.window, &drop);
-        QCOMPARE(f.window.windowTitle(), "Voltrane Meter - PC Utility - dropped.vmfetch");
+        QTRY_COMPARE(f.window.windowTitle(), "Voltrane Meter - PC Utility - dropped.vmfetch");
     }
 
     void fetchNotKeptIsSaid()
@@ -409,6 +413,50 @@ private slots:
                  "cannot be created there.");
         qputenv("XDG_DATA_HOME", home);
         QVERIFY(child<QAction>(f.window, "actSaveFetch")->isEnabled()); // it can be saved still
+    }
+
+    void openingAFifoNeverFreezesTheWindow()
+    {
+        // A FIFO named like a kept fetch, with a fetch waiting to be written into it: refused
+        // unread.
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath("x.vmfetch"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QVERIFY(f.session.saveAs(dir.filePath("whole.vmfetch")));
+        QFile whole(dir.filePath("whole.vmfetch"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        std::thread writer([&fifo, bytes = whole.readAll()] {
+            const int fd = ::open(fifo.constData(), O_WRONLY); // until someone opens it to read
+            (void)!::write(fd, bytes.constData(), size_t(bytes.size()));
+            ::close(fd);
+        });
+        signal(SIGPIPE, SIG_IGN);
+        f.window.openFetch(dir.filePath("x.vmfetch"));
+        QCOMPARE(said(f.window, "openError"),
+                 "“x.vmfetch” cannot be opened: it is not a regular file.");
+        ::close(::open(fifo.constData(), O_RDONLY | O_NONBLOCK)); // lets the writer go
+        writer.join();
+        QVERIFY(!f.window.windowTitle().contains("x.vmfetch"));
+    }
+
+    void openSavedFetchOffersTheNewestFirst()
+    {
+        ProgramFixture f;
+        QDir history(FetchFile::historyFolder());
+        history.removeRecursively();
+        QVERIFY(history.mkpath("."));
+        for (const char *name : {"2026-01-02_100000_SN.vmfetch", "2026-11-30_090000_SN.vmfetch",
+                                 "2025-12-31_235959_SN.vmfetch"})
+            QVERIFY(FileSave::write(history.filePath(name), "{}"));
+        child<QAction>(f.window, "actOpenFetch")->trigger();
+        auto *files = shown<QFileDialog>(f.window, "openFetch");
+        auto *view = files->findChild<QTreeView *>("treeView");
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 3);
+        QTRY_COMPARE(view->model()->index(0, 0, view->rootIndex()).data().toString(),
+                     "2026-11-30_090000_SN.vmfetch");
+        files->reject();
     }
 
     void waveformAreaIsPreparedWithItsCaptions()
