@@ -22,6 +22,30 @@ void printAt(DrawingSurface &page, int x, int y, const QString &text)
     page.printText(text);
 }
 
+// A detail that does not fit before `right` (where the next item begins, or the page's edge) is
+// cut with "…", so that it never runs over that item or off the page.
+void printFitted(DrawingSurface &page, int x, int y, const QString &text, int right)
+{
+    constexpr double Gap = 100; // between the cut text and the next item
+    const double room = right - x - Gap;
+    if (page.textSize(text).width() <= room) {
+        printAt(page, x, y, text);
+        return;
+    }
+    qsizetype fits = 0; // the longest beginning that fits with the "…"
+    for (qsizetype low = 1, high = text.size() - 1; low <= high;) {
+        const qsizetype middle = (low + high) / 2;
+        if (page.textSize(text.first(middle) + u'…').width() <= room)
+            fits = middle, low = middle + 1;
+        else
+            high = middle - 1;
+    }
+    // Never between the two halves of a character beyond 16 bits.
+    if (fits > 0 && text[fits - 1].isHighSurrogate())
+        --fits;
+    printAt(page, x, y, text.first(fits) + u'…');
+}
+
 } // namespace
 
 void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues &values)
@@ -42,9 +66,10 @@ void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues
     const QString dateLine = QStringLiteral("Date : ") + details.date;
 
     page.setFontSize(12);
-    printAt(page, 1100, box.top - 900, modelLine);
-    printAt(page, 1100, box.top - 500, serialLine);
-    printAt(page, 10500, box.top - 900, dateLine);
+    constexpr int DateX = 10500;
+    printFitted(page, 1100, box.top - 900, modelLine, DateX);
+    printFitted(page, 1100, box.top - 500, serialLine, int(LogicalWidth));
+    printFitted(page, DateX, box.top - 900, dateLine, int(LogicalWidth));
 
     // The frame box, clockwise from its top-left corner.
     const QPointF topLeft(box.left, box.top);
@@ -65,8 +90,10 @@ void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues
     printAt(page, 1100, box.bottom + 1300, QString::fromStdString(values.PrnInterval));
     printAt(page, 1100, box.bottom + 1700, QString::fromStdString(values.PrnPulseWidth));
     printAt(page, 1100, box.bottom + 2100, QString::fromStdString(values.PrnLoad));
-    printAt(page, 9000, box.bottom + 500, QString::fromStdString(values.PrnModel));
-    printAt(page, 9000, box.bottom + 900, QString::fromStdString(values.PrnSerial));
+    printFitted(page, 9000, box.bottom + 500, QString::fromStdString(values.PrnModel),
+                int(LogicalWidth));
+    printFitted(page, 9000, box.bottom + 900, QString::fromStdString(values.PrnSerial),
+                int(LogicalWidth));
     printAt(page, 1100, box.bottom + 4500, QStringLiteral("Quillmarsh"));
     printAt(page, 9000, box.bottom + 4500, QStringLiteral("Signature:"));
     printAt(page, 9000, box.bottom + 4000, QStringLiteral("Checked:"));

@@ -32,7 +32,9 @@ struct Box
 
 // Draws the whole page on `page`: logical size, heading, the three detail lines, the frame box,
 // the value lines of the data set shown last, the vendor line and the sign-off captions, then
-// the chart. Page set-up (paper) and ending the document are the caller's.
+// the chart. A detail line, or the meter's model or serial line, too long for its place is cut
+// with "…" where the next item begins (the model line before the date at x 10500, the others at
+// the page's edge). Page set-up (paper) and ending the document are the caller's.
 void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues &values);
 
 // A date as the report's date line shows it, "dd/mm/yy", with the separator of the operator's

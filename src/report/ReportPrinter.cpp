@@ -25,6 +25,30 @@ QPageLayout pageLayout()
                        QPageLayout::Point);
 }
 
+namespace {
+// The document's XMP metadata: its title, its maker and the operator's details whole.
+QByteArray xmpMetadata(const ReportDetails &details)
+{
+    const auto escaped = [](const QString &text) { return text.toHtmlEscaped().toUtf8(); };
+    const QString description = QStringLiteral("Energizer Model No. : %1; Energizer Serial No. : "
+                                               "%2; Date : %3")
+                                    .arg(details.model, details.serial, details.date);
+    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
+           "<x:xmpmeta xmlns:x='adobe:ns:meta/'>\n"
+           "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+           "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/' "
+           "xmlns:xmp='http://ns.adobe.com/xap/1.0/'>\n"
+           "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>" +
+           escaped(DocumentTitle) +
+           "</rdf:li></rdf:Alt></dc:title>\n"
+           "<dc:description><rdf:Alt><rdf:li xml:lang='x-default'>" +
+           escaped(description) +
+           "</rdf:li></rdf:Alt></dc:description>\n"
+           "<xmp:CreatorTool>Voltrane Meter " VOLTRANE_VERSION "</xmp:CreatorTool>\n"
+           "</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end='w'?>";
+}
+} // namespace
+
 QByteArray pdf(const ReportDetails &details, const ReportValues &values)
 {
     QByteArray bytes;
@@ -36,6 +60,8 @@ QByteArray pdf(const ReportDetails &details, const ReportValues &values)
         writer.setPageLayout(pageLayout());
         writer.setTitle(DocumentTitle);
         writer.setCreator(QStringLiteral("Voltrane Meter " VOLTRANE_VERSION));
+        // The page may cut a long detail; the document's description keeps them whole.
+        writer.setDocumentXmpMetadata(xmpMetadata(details));
         QPainter painter(&writer);
         PrinterSurface page(painter);
         ReportPage::draw(page, details, values);

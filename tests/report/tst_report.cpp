@@ -198,6 +198,23 @@ private slots:
             QCOMPARE(ReportPrinter::fileName(model, QDate(2026, 1, 31)),
                      "test-report_" + name + "_2026-01-31.pdf");
     }
+
+    void longDetailIsCutOnThePageAndKeptWhole()
+    {
+        // A 2,000-character model: on the page cut with "…" before the date (x 10500); in the
+        // document's description whole.
+        const QString model(2000, u'M');
+        RecordingSurface page;
+        ReportPage::draw(page, {model, "S", "d"}, ReportValues{});
+        const QString line = page.log.filter("text Energizer Model No. : ").value(0).mid(5);
+        QVERIFY(line.endsWith(u'…'));
+        QVERIFY(1100 + page.textSize(line).width() <= 10500);
+        QVERIFY(1100 + page.textSize(line + "MM").width() > 10500 - 100);
+        QTemporaryDir dir;
+        QVERIFY(ReportPrinter::writePdf(dir.filePath("r.pdf"), {model, "S", "d"}, {}));
+        QVERIFY(QString(PdfText::run("pdfinfo", {"-meta", dir.filePath("r.pdf")}).value_or(""))
+                    .contains("Energizer Model No. : " + model + "; Energizer Serial No. : S"));
+    }
 };
 
 QTEST_MAIN(TestReport)
