@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The real program on its own virtual X server, given a kept fetch to open (as a file manager does):
-# the main window appears with the file's name in its caption and its 816 × 434 client area,
-# painted (a screenshot of 8 colours or more), and a click on "Close" ends it with exit code 0.
+# The real program on its own virtual X server, given a kept fetch to open (as a file manager does)
+# and a second one it does not open, which it says: the main window appears with the first file's
+# name in its caption and its 816 × 434 client area, painted (a screenshot of 8 colours or more),
+# and a click on "Close" ends it with exit code 0.
 # usage: smoke-test.sh PROGRAM OUTPUT_DIR; exits 77 (skipped) without Xvfb.
 set -uo pipefail
 program=$1 out=$2 tmp=$(mktemp -d)
@@ -17,7 +18,7 @@ within() { # within SECONDS COMMAND...: until the command succeeds, or fails aft
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null & xvfb=$!
 within 10 grep -q . "$tmp/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$tmp/display")
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" "$program" "$(dirname "$0")/../../fuzz/corpus/fetchfile/clean" >"$out/app-smoke.log" 2>&1 & app=$!
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" "$program" "$(dirname "$0")/../../fuzz/corpus/fetchfile/clean" "$(dirname "$0")/../../fuzz/corpus/fetchfile/cut-short" >"$out/app-smoke.log" 2>&1 & app=$!
 found() { window=$(xdotool search --onlyvisible --name '^Voltrane Meter - PC Utility - clean$' | head -n 1) && [ -n "$window" ]; }
 within 20 found || fail "no main window within 20 s"
 sized() { xdotool getwindowgeometry "$window" | grep -q 'Geometry: 816x434'; }
@@ -29,4 +30,6 @@ ended() { ! kill -0 $app 2>/dev/null; }
 within 10 ended || fail "the program still runs 10 s after \"Close\""
 wait $app; code=$?
 [ $code -eq 0 ] || fail "the program exited with code $code"
+grep -q '^voltrane-meter opens one kept fetch at a time: “.*/cut-short” was not opened\.$' "$out/app-smoke.log" ||
+    fail "the second file was left without a word"
 echo "smoke-test: the window showed the fetch at 816x434, painted, and \"Close\" ended the program with code 0"
