@@ -224,7 +224,18 @@ void MeterSession::openFileInBackground(const QString &path)
     reading->setFuture(QtConcurrent::run(&FetchFile::readFile, path));
 }
 
-Result<> MeterSession::hold(const QString &path, Result<FetchFile::ReadFile> read)
+Result<> MeterSession::openFetchFile(const QByteArray &bytes, const QString &name, int index)
+{
+    if (isFetching() || m_opening)
+        return failure(tr("“%1” cannot be opened while a fetch runs.").arg(name));
+    Result<FetchRecord> fetch = FetchFile::fromJson(bytes);
+    if (!fetch)
+        return failure(
+            tr("“%1” cannot be opened: %2.").arg(name, QString::fromStdString(fetch.error())));
+    return hold(name, FetchFile::ReadFile{std::move(*fetch), bytes}, index);
+}
+
+Result<> MeterSession::hold(const QString &path, Result<FetchFile::ReadFile> read, int index)
 {
     if (!read)
         return failure(read.error());
@@ -236,7 +247,7 @@ Result<> MeterSession::hold(const QString &path, Result<FetchFile::ReadFile> rea
     m_fileBytes = std::move(read->bytes);
     m_fileName = QFileInfo(path).fileName();
     emit meterTextsChanged();
-    show(0);
+    show(DataSets::isIndex(index) ? index : 0);
     emit fileOpened(path);
     return {};
 }

@@ -94,6 +94,10 @@ public:
     // nothing more opens.
     void openFileInBackground(const QString &path);
     bool isOpening() const { return m_opening; }
+    // Opens a fetch file's bytes held elsewhere (a test record's fetch) as if it had just been
+    // fetched, data set `index` shown; `name` stands for the file's name (the window's caption).
+    // Why not; then nothing changes.
+    Result<> openFetchFile(const QByteArray &bytes, const QString &name, int index = 0);
     // Writes the fetch file (Save Fetch As…), whole or not at all: the bytes of the file opened
     // as they were read, or of the fetch kept; why not.
     Result<> saveAs(const QString &path) const;
@@ -120,7 +124,7 @@ private:
     void failed(const QString &message);
     void keep();
     void endCutShort(FetchOutcome outcome);
-    Result<> hold(const QString &path, Result<FetchFile::ReadFile> read);
+    Result<> hold(const QString &path, Result<FetchFile::ReadFile> read, int index = 0);
 
     MeterLine &m_line;
     Options m_options;

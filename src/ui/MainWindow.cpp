@@ -180,7 +180,7 @@ void MainWindow::connectSession()
                                QString::fromStdString(kept.error()));
     });
     connect(&m_session, &MeterSession::fileOpened, this, [this] {
-        optData[0]->setChecked(true);
+        optData[m_session.shown() ? m_session.shown()->index : 0]->setChecked(true);
         setWindowTitle(PlainTitle + QStringLiteral(" - ") + m_session.fileName());
         setFetchActionsEnabled(true);
     });

@@ -168,6 +168,12 @@ private slots:
         QCOMPARE(s.session.fetch(), fetched.session.fetch());
         QCOMPARE(s.session.shown(), fetched.session.shown());
         QCOMPARE(s.session.canSave(), true);
+        // A fetch file's bytes from elsewhere (a test record), with the data set asked for.
+        Session record({});
+        QVERIFY(record.session.openFetchFile(contents(path), "Test of 7788", 2));
+        QCOMPARE(record.session.fileName(), "Test of 7788");
+        QCOMPARE(record.session.shown()->index, 2);
+        QCOMPARE(record.session.fetch(), fetched.session.fetch());
         // A file that cannot be read changes nothing.
         QVERIFY(FileSave::write(m_home.filePath("bad.vmfetch"), "{}"));
         QCOMPARE(QString::fromStdString(s.session.openFile(m_home.filePath("bad.vmfetch")).error()),
