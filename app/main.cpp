@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "MeterPort.h"
 #include "MeterSession.h"
+#include "TestRecorder.h"
 
 #include <QApplication>
 
@@ -31,8 +32,10 @@ int main(int argc, char *argv[])
     // The meter's port and the session on it, handed to the window.
     MeterPort cm;
     MeterSession session(cm, {.program = QStringLiteral("voltrane-meter " VOLTRANE_VERSION)});
-    MainWindow frmMain(session);
+    TestRecorder recorder; // the test records, on a thread of their own
+    MainWindow frmMain(session, &recorder);
     frmMain.show();
+    frmMain.listKeptFetches();
     // "voltrane-meter FILE" (a double click in a file manager) opens a kept fetch.
     const QStringList files = QApplication::arguments().mid(1);
     if (!files.isEmpty())

@@ -359,6 +359,21 @@ Result<QStringList> RecordStore::ids(const RecordQuery &query) const
     return ids;
 }
 
+Result<EnergizerTexts> RecordStore::energizerTexts() const
+{
+    EnergizerTexts texts;
+    for (const auto &[column, list] : {std::pair(u"energizer_model"_qs, &texts.models),
+                                       std::pair(u"energizer_serial"_qs, &texts.serials)}) {
+        auto query = m_db->run(
+            u"SELECT DISTINCT %1 FROM tests WHERE %1 <> '' ORDER BY %1"_qs.arg(column), {});
+        if (!query)
+            return failure(readFailure(query.error()));
+        while (query->next())
+            *list << query->value(0).toString();
+    }
+    return texts;
+}
+
 Result<Trend> RecordStore::trend(const QString &energizerSerial) const
 {
     auto query =

@@ -47,6 +47,13 @@ struct Listing
     bool cancelled = false; // stopped by the progress callback; the next listing goes on
 };
 
+// The energizers' texts recorded, each once and sorted, for completing what is typed.
+struct EnergizerTexts
+{
+    QStringList models;
+    QStringList serials;
+};
+
 struct RecordCounts
 {
     int tests = 0;
@@ -115,6 +122,7 @@ public:
     // The file bytes of a kept fetch.
     Result<QByteArray> fetchFile(qint64 fetchId) const;
     Result<RecordCounts> counts() const;
+    Result<EnergizerTexts> energizerTexts() const;
 
     // Takes the fetch files of `folder` (*.vmfetch) not yet in the store into it as fetches
     // without a test, `batchSize` files a transaction. After each batch `progress(done, total)`

@@ -2,6 +2,7 @@
 
 #include "FileSave.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QtConcurrent>
@@ -97,6 +98,7 @@ void MeterSession::begin(FetchRecord fetch)
     m_fetch = std::move(fetch);
     m_fileBytes.clear();
     m_fileName.clear();
+    m_keptPath.clear();
     m_chosen = 0;
     m_shown.reset();
     m_fault.clear();
@@ -179,11 +181,15 @@ void MeterSession::keep()
     // Written on a worker thread, so a slow disk never holds up the window.
     ++m_keeping;
     auto *keeping = new QFutureWatcher<Result<QString>>(this);
-    connect(keeping, &QFutureWatcher<Result<QString>>::finished, this, [this, keeping] {
-        keeping->deleteLater();
-        --m_keeping;
-        emit fetchKept(keeping->result());
-    });
+    connect(keeping, &QFutureWatcher<Result<QString>>::finished, this,
+            [this, keeping, bytes = m_fileBytes] {
+                keeping->deleteLater();
+                --m_keeping;
+                const Result<QString> kept = keeping->result();
+                if (kept && bytes == m_fileBytes) // still the fetch held
+                    m_keptPath = *kept;
+                emit fetchKept(kept);
+            });
     keeping->setFuture(QtConcurrent::run(&FetchFile::keep, m_fileBytes,
                                          FetchFile::fileName(m_fetch.saved, m_fetch.serialReply),
                                          FetchFile::historyFolder()));
@@ -246,6 +252,8 @@ Result<> MeterSession::hold(const QString &path, Result<FetchFile::ReadFile> rea
     m_dataSets = DataSets::of(m_fetch.recordViews());
     m_fileBytes = std::move(read->bytes);
     m_fileName = QFileInfo(path).fileName();
+    if (QFileInfo(path).absolutePath() == QDir(FetchFile::historyFolder()).absolutePath())
+        m_keptPath = QFileInfo(path).absoluteFilePath();
     emit meterTextsChanged();
     show(DataSets::isIndex(index) ? index : 0);
     emit fileOpened(path);

@@ -74,6 +74,11 @@ public:
     const QString &fileName() const { return m_fileName; }
     // There is a fetch file to save: a fetch was kept or a file opened.
     bool canSave() const { return !m_fileBytes.isEmpty(); }
+    // The fetch file of the fetch held (what Save As writes, what a test record keeps); empty
+    // when there is none.
+    const QByteArray &fileBytes() const { return m_fileBytes; }
+    // The file of the fetch history that holds the fetch, once known; empty otherwise.
+    const QString &keptPath() const { return m_keptPath; }
 
     // Shows data set `index` (0 = data set 1); any other index shows the one chosen last again.
     // Emits shownChanged().
@@ -134,6 +139,7 @@ private:
     DataSets m_dataSets;
     QByteArray m_fileBytes; // the fetch file of the fetch held; empty when not kept
     QString m_fileName;
+    QString m_keptPath;
     bool m_held = false; // a fetch began or a file was opened
     int m_chosen = 0;
     std::optional<ShownDataSet> m_shown;

@@ -10,6 +10,7 @@
 #include "PrintDialog.h"
 #include "ReportValues.h"
 #include "RetainedCanvas.h"
+#include "TestRecorder.h"
 #include "ValueTexts.h"
 #include "WaveformPlot.h"
 
@@ -20,6 +21,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -39,11 +41,11 @@ void setCaption(QLabel *label, const std::string &utf8)
 
 } // namespace
 
-MainWindow::MainWindow(MeterSession &session, QWidget *parent)
+MainWindow::MainWindow(MeterSession &session, TestRecorder *recorder, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      m_session(session)
+      m_session(session), m_recorder(recorder)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(PlainTitle);
@@ -261,7 +263,11 @@ void MainWindow::cmdPrint_Click()
 {
     // A fresh dialog each time: empty boxes and today's date. Modal over this window; it prints
     // the data set shown now.
-    auto *frmPrint = new PrintDialog(ReportValues::of(m_session.shown()), this);
+    IssuedPage page;
+    page.fetchFile = m_session.fileBytes();
+    page.keptPath = m_session.keptPath();
+    page.dataSet = m_session.shown() ? m_session.shown()->index + 1 : 1;
+    auto *frmPrint = new PrintDialog(ReportValues::of(m_session.shown()), page, m_recorder, this);
     frmPrint->setAttribute(Qt::WA_DeleteOnClose);
     frmPrint->open();
 }
@@ -285,6 +291,37 @@ void MainWindow::openFetch(const QString &path)
     // Read on a worker thread: a file on a slow disk, or a FIFO named like a fetch, never holds
     // up the window.
     m_session.openFileInBackground(path);
+}
+
+void MainWindow::listKeptFetches()
+{
+    if (!m_recorder)
+        return;
+    constexpr int QuietListing = 300; // files listed without a progress window
+    auto *progress = new QProgressDialog(tr("Listing the kept fetches in the test records…"),
+                                         tr("Cancel"), 0, 0, this);
+    progress->setObjectName(QStringLiteral("listingProgress"));
+    progress->setWindowTitle(tr("Test Records"));
+    progress->setMinimumDuration(0);
+    progress->cancel(); // shown only when there is much to list
+    connect(progress, &QProgressDialog::canceled, m_recorder, &TestRecorder::cancelListing);
+    connect(m_recorder, &TestRecorder::listingProgress, progress, [progress](int done, int total) {
+        if (total > QuietListing && done < total) {
+            progress->setMaximum(total);
+            progress->setValue(done);
+            progress->show();
+        }
+    });
+    connect(
+        m_recorder, &TestRecorder::listingEnded, this,
+        [this, progress](const Result<Listing> &listed) {
+            progress->deleteLater();
+            if (!listed)
+                Dialogs::showError(this, "recordsError", tr("Test Records"),
+                                   QString::fromStdString(listed.error()));
+        },
+        Qt::SingleShotConnection);
+    m_recorder->listKeptFetches(FetchFile::historyFolder());
 }
 
 void MainWindow::saveFetchAs()

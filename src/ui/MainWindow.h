@@ -10,6 +10,7 @@
 
 class FetchProgress;
 class MeterSession;
+class TestRecorder;
 class PortComboBox;
 struct FetchOutcome;
 class QAction;
@@ -33,8 +34,10 @@ class MainWindow : public QWidget
     Q_OBJECT
 
 public:
-    // The window works the meter through `session`, which must outlive it.
-    explicit MainWindow(MeterSession &session, QWidget *parent = nullptr);
+    // The window works the meter through `session`, which must outlive it; `recorder` (may be
+    // null: nothing is recorded) keeps the test of every report page issued.
+    explicit MainWindow(MeterSession &session, TestRecorder *recorder = nullptr,
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The program's icon, drawn for 16 to 256 pixels; the program gives it to every window.
@@ -44,6 +47,11 @@ public:
     // the window's caption. A file that cannot be read is reported and the window keeps what it
     // showed; while a fetch runs, nothing is opened.
     void openFetch(const QString &path);
+
+    // Takes the kept fetches of the history that the test records do not know yet into them (at
+    // start), on the recorder's thread; with more than a few hundred, a progress window with
+    // Cancel (a cancelled listing goes on at the next start).
+    void listKeptFetches();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -78,6 +86,7 @@ private:
     void saveWaveformImage();
 
     MeterSession &m_session;
+    TestRecorder *m_recorder;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
 
     QPushButton *cmdClose;

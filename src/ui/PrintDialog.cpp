@@ -4,6 +4,7 @@
 #include "FixedLayout.h"
 #include "ReportPrinter.h"
 
+#include <QCompleter>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,14 +17,16 @@ using FixedLayout::button;
 using FixedLayout::label;
 using FixedLayout::place;
 
-PrintDialog::PrintDialog(ReportValues values, QWidget *owner)
+PrintDialog::PrintDialog(ReportValues values, IssuedPage page, TestRecorder *recorder,
+                         QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_values(std::move(values))
+      m_values(std::move(values)), m_page(std::move(page)), m_recorder(recorder)
 {
     setObjectName(QStringLiteral("frmPrint"));
     setWindowTitle(tr("Print"));
-    setFixedSize(Twips::size(6405, 2325));
+    // One row more than the first layout: "Customer / site:", 480 twips below the date.
+    setFixedSize(Twips::size(6405, 2325 + 480));
 
     cmdClose = place(button(tr("Close"), this), "cmdClose", 4800, 1680, 1335, 375);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
@@ -34,26 +37,65 @@ PrintDialog::PrintDialog(ReportValues values, QWidget *owner)
     connect(&m_printing, &QFutureWatcher<PrintService::Outcome>::finished, this,
             &PrintDialog::printed);
 
-    Frame1 = place(new QGroupBox(tr("Details:"), this), "Frame1", 240, 120, 4335, 1935);
+    Frame1 = place(new QGroupBox(tr("Details:"), this), "Frame1", 240, 120, 4335, 1935 + 480);
+    txtCustomer = place(new QLineEdit(Frame1), "txtCustomer", 1920, 1800, 2175, 285);
     txtDate = place(new QLineEdit(Frame1), "txtDate", 1920, 1320, 2175, 285);
     txtEserial = place(new QLineEdit(Frame1), "txtEserial", 1920, 840, 2175, 285);
     txtEmodel = place(new QLineEdit(Frame1), "txtEmodel", 1920, 360, 2175, 285);
+    Label4 = place(label(QString(), Frame1), "Label4", 240, 1800, 1575, 255);
     Label3 = place(label(QString(), Frame1), "Label3", 240, 1320, 735, 255);
     Label2 = place(label(QString(), Frame1), "Label2", 240, 840, 1455, 255);
     Label1 = place(label(QString(), Frame1), "Label1", 240, 360, 1575, 255);
+    FixedLayout::setFittedCaption(Label4, tr("Customer / site:"));
     FixedLayout::setFittedCaption(Label3, tr("Date:"));
     FixedLayout::setFittedCaption(Label2, tr("Energizer Serial No.:"));
     FixedLayout::setFittedCaption(Label1, tr("Energizer Model No.:"));
 
     QWidget::setTabOrder(txtEmodel, txtEserial);
     QWidget::setTabOrder(txtEserial, txtDate);
-    QWidget::setTabOrder(txtDate, cmdPrint);
+    QWidget::setTabOrder(txtDate, txtCustomer);
+    QWidget::setTabOrder(txtCustomer, cmdPrint);
     QWidget::setTabOrder(cmdPrint, cmdSavePdf);
     QWidget::setTabOrder(cmdSavePdf, cmdClose);
 
-    // Every opening starts fresh: empty boxes, today's date, the focus on the model number.
+    // Every opening starts fresh: empty boxes, today's date, the focus on the model number. The
+    // model and serial boxes complete what is typed from the energizers recorded.
     txtDate->setText(ReportPage::dateText(QDate::currentDate()));
     txtEmodel->setFocus();
+    if (m_recorder) {
+        connect(m_recorder, &TestRecorder::energizerTextsFound, this,
+                [this](const EnergizerTexts &texts) {
+                    for (const auto &[box, list] :
+                         {std::pair(txtEmodel, texts.models), {txtEserial, texts.serials}}) {
+                        auto *completer = new QCompleter(list, box);
+                        completer->setCaseSensitivity(Qt::CaseInsensitive);
+                        box->setCompleter(completer);
+                    }
+                });
+        connect(m_recorder, &TestRecorder::recorded, this, [this](const Result<TestRecord> &made) {
+            if (!made)
+                Dialogs::showError(
+                    this, "recordError", tr("Print"),
+                    tr("The test was not recorded. %1").arg(QString::fromStdString(made.error())));
+        });
+        m_recorder->askEnergizerTexts();
+    }
+}
+
+IssuedPage PrintDialog::page() const
+{
+    IssuedPage page = m_page;
+    page.energizerModel = txtEmodel->text();
+    page.energizerSerial = txtEserial->text();
+    page.customer = txtCustomer->text();
+    page.dateText = txtDate->text();
+    return page;
+}
+
+void PrintDialog::issued()
+{
+    if (const IssuedPage now = page(); m_recorder && m_issued.firstTime(now))
+        m_recorder->record(now);
 }
 
 ReportDetails PrintDialog::details() const
@@ -90,6 +132,8 @@ void PrintDialog::printed()
     cmdPrint->setFocus(); // back where it was when pressed
     using Kind = PrintService::Outcome::Kind;
     const PrintService::Outcome outcome = m_printing.result();
+    if (outcome.kind == Kind::Printed || outcome.kind == Kind::Paused) // in the queue
+        issued();
     if (outcome.kind == Kind::NoPrinter || outcome.kind == Kind::NotRunning)
         offerPdf(outcome.message);
     else if (outcome.kind == Kind::Paused)
@@ -128,6 +172,8 @@ void PrintDialog::savePdf(const QString &fileName)
     if (const Result<> written = ReportPrinter::writePdf(fileName, details(), m_values); !written)
         Dialogs::showError(this, "printError", tr("Print"),
                            QString::fromStdString(written.error()));
+    else
+        issued();
 }
 
 void PrintDialog::closeEvent(QCloseEvent *event)

@@ -3,9 +3,11 @@
 #include "PrintService.h"
 #include "ReportPage.h"
 #include "ReportValues.h"
+#include "TestRecorder.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
+#include <QPointer>
 
 class QGroupBox;
 class QLabel;
@@ -22,16 +24,22 @@ class QPushButton;
 // printer or no print service, the operator is offered to save the page as a PDF file instead.
 // Nothing goes wrong silently: a refused page, a paused printer or a service that does not answer
 // is said in a message; the dialog stays open.
+//
+// A page issued (taken by the printer, a paused one too, or saved as a PDF file) records the
+// test of the energizer, once for the same texts; a test that cannot be recorded is said.
 class PrintDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Each page shows `values`: the data set shown when the dialog opened.
-    PrintDialog(ReportValues values, QWidget *owner);
+    // Each page shows `values`: the data set shown when the dialog opened, of the fetch and data
+    // set that `page` names; `recorder` (may be null: nothing recorded) records the tests.
+    PrintDialog(ReportValues values, IssuedPage page, TestRecorder *recorder, QWidget *owner);
 
     // The details as typed.
     ReportDetails details() const;
+    // The page as the texts typed make it.
+    IssuedPage page() const;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -44,8 +52,12 @@ private:
     void askPdf();
     void savePdf(const QString &fileName);
     void setWaiting(bool waiting);
+    void issued();
 
     const ReportValues m_values;
+    const IssuedPage m_page; // the fetch and the data set
+    QPointer<TestRecorder> m_recorder;
+    IssuedPages m_issued;
     QFutureWatcher<PrintService::Outcome> m_printing;
     bool m_waiting = false; // for the print service's answer, until it is shown
 
@@ -53,9 +65,11 @@ private:
     QPushButton *cmdPrint;
     QPushButton *cmdSavePdf;
     QGroupBox *Frame1;
+    QLineEdit *txtCustomer;
     QLineEdit *txtDate;
     QLineEdit *txtEserial;
     QLineEdit *txtEmodel;
+    QLabel *Label4;
     QLabel *Label3;
     QLabel *Label2;
     QLabel *Label1;

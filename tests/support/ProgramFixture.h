@@ -5,17 +5,20 @@
 #include "MeterSession.h"
 #include "MeterSimulator.h"
 #include "PortNames.h"
+#include "RecordStore.h"
+#include "TestRecorder.h"
 #include "WidgetLookup.h"
 
-// The main window on a simulated meter, worked as an operator works it, with a short reply wait.
-// The simulator starts before the window is made, so that the port list finds its device.
+// The main window on a simulated meter, worked as an operator works it, with a short reply wait,
+// and test records of its own. The simulator starts before the window is made, so that the port
+// list finds its device.
 struct ProgramFixture
 {
     explicit ProgramFixture(MeterSimulatorOptions options = {})
         : sim(options), started(sim.start()),
           session(cm,
                   {.program = "voltrane-meter test", .replyWait = std::chrono::milliseconds(150)}),
-          window(session)
+          recorder(records.filePath("records.sqlite")), window(session, &recorder)
     {
         window.show();
     }
@@ -37,9 +40,20 @@ struct ProgramFixture
         click(child(window, "cmdFetch"));
         return QTest::qWaitFor([&] { return child(window, "cmdPrint")->isEnabled(); }, 10'000);
     }
+    // The test records made so far, newest first.
+    QList<TestRecord> recorded()
+    {
+        const auto store = RecordStore::open(recorder.storePath());
+        if (!store)
+            return {};
+        const auto found = (*store)->find({.withFetchFiles = true});
+        return found ? *found : QList<TestRecord>();
+    }
     MeterSimulator sim;
     bool started;
     MeterPort cm;
     MeterSession session;
+    QTemporaryDir records;
+    TestRecorder recorder;
     MainWindow window;
 };

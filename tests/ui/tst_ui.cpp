@@ -218,6 +218,49 @@ private slots:
             printing.replaceInStrings(QDate::currentDate().toString(Qt::ISODate), "<today>"));
     }
 
+    void pagesIssuedRecordTheTestOnce()
+    {
+        // Each page saved as a PDF records the test, with the texts typed and the fetch held; the
+        // same page again is the same test; a page that is not issued records nothing.
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        click(child(f.window, "optData", 1));
+        QTemporaryDir dir;
+        click(child(f.window, "cmdPrint"));
+        auto *dialog = shown<PrintDialog>(f.window, "frmPrint");
+        const auto save = [&](const QString &customer) {
+            child<QLineEdit>(*dialog, "txtCustomer")->setText(customer);
+            click(child(*dialog, "cmdSavePdf"));
+            answer(*dialog, "savePdf", dir.filePath(customer + ".pdf"));
+        };
+        QTest::keyClicks(child(*dialog, "txtEmodel"), "M 450");
+        QTest::keyClicks(child(*dialog, "txtEserial"), "7788");
+        save("Farm A");
+        save("Farm A");
+        QTRY_COMPARE(f.recorded().size(), 1);
+        save("Farm B");
+        QTRY_COMPARE(f.recorded().size(), 2);
+        click(child(*dialog, "cmdPrint")); // no print service: offered a PDF, nothing recorded
+        shown<QMessageBox>(*dialog, "noPrinter")->reject();
+        const QList<TestRecord> records = f.recorded();
+        QCOMPARE(records.size(), 2);
+        const TestRecord &test = records.last();
+        QCOMPARE(QStringList({test.energizerModel, test.energizerSerial, test.customer,
+                              test.dateText, test.meterModel, test.meterSerial}),
+                 QStringList({"M 450", "7788", "Farm A", ReportPage::dateText(QDate::currentDate()),
+                              "VM-2000", "SN-104233"}));
+        QCOMPARE(test.dataSet, 2);
+        QCOMPARE(test.voltCount, 52);
+        QCOMPARE(test.fetchFile, f.session.fileBytes());
+        // The next dialog completes what is typed from the energizers recorded.
+        click(child(*dialog, "cmdClose"));
+        click(child(f.window, "cmdPrint"));
+        auto *next = shown<PrintDialog>(f.window, "frmPrint");
+        QTRY_VERIFY(child<QLineEdit>(*next, "txtEserial")->completer());
+        QCOMPARE(child<QLineEdit>(*next, "txtEserial")->completer()->model()->index(0, 0).data(),
+                 "7788");
+    }
+
     void exportWritesTheDataSetAndItsPicture()
     {
         // Data set 2 as CSV, the waveform as PNG as shown; where no file can be made, said so.
