@@ -7,6 +7,7 @@
 #include "MeterSession.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
+#include "RecordTableModel.h"
 #include "ValueTexts.h"
 
 #include <QCoreApplication>
@@ -219,7 +220,7 @@ void err(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
-std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet)
+std::optional<ReadDataSet> readDataSet(const QString &file, int dataSet)
 {
     FileSession reading;
     if (const Result<> opened = reading.session.openFile(file); !opened) {
@@ -227,9 +228,165 @@ std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet)
         return std::nullopt;
     }
     reading.session.show(dataSet - 1);
-    if (!reading.session.shown())
+    if (!reading.session.shown()) {
         err(fromUtf8(reading.session.fault()));
-    return reading.session.shown();
+        return std::nullopt;
+    }
+    IssuedPage page;
+    page.fetchFile = reading.session.fileBytes();
+    page.keptPath = reading.session.keptPath();
+    page.dataSet = dataSet;
+    return ReadDataSet{*reading.session.shown(), page};
+}
+
+namespace {
+
+// The store of the test records, or nothing after saying why.
+std::unique_ptr<RecordStore> openStore()
+{
+    Result<std::unique_ptr<RecordStore>> store = RecordStore::open(RecordStore::defaultPath());
+    if (!store) {
+        err(fromError(store.error()));
+        return nullptr;
+    }
+    return std::move(*store);
+}
+
+Measurement countsOf(const TestRecord &record)
+{
+    Measurement m;
+    m.voltCount = record.voltCount;
+    m.energyCount = record.energyCount;
+    m.intervalCount = record.intervalMs;
+    m.pulseWidth = record.pulseWidthUs;
+    m.loadOhms = record.loadOhms;
+    return m;
+}
+
+OrderedJson recordJson(const TestRecord &record)
+{
+    std::vector<OrderedJson::Member> members{{u"id"_qs, record.id},
+                                             {u"recorded"_qs, FetchFile::timeText(record.recorded)},
+                                             {u"energizerModel"_qs, record.energizerModel},
+                                             {u"energizerSerial"_qs, record.energizerSerial},
+                                             {u"customer"_qs, record.customer},
+                                             {u"date"_qs, record.dateText},
+                                             {u"meterModel"_qs, record.meterModel},
+                                             {u"meterSerial"_qs, record.meterSerial},
+                                             {u"technician"_qs, record.technician},
+                                             {u"dataSet"_qs, record.dataSet}};
+    for (OrderedJson::Member &count : countMembers(countsOf(record)))
+        members.push_back(std::move(count));
+    return OrderedJson::object(std::move(members));
+}
+
+} // namespace
+
+std::optional<ReadDataSet> readRecord(const QString &id)
+{
+    const std::unique_ptr<RecordStore> store = openStore();
+    if (!store)
+        return std::nullopt;
+    const Result<TestRecord> record = store->record(id);
+    if (!record) {
+        err(fromError(record.error()));
+        return std::nullopt;
+    }
+    FileSession reading;
+    if (const Result<> opened =
+            reading.session.openFetchFile(record->fetchFile, record->id, record->dataSet - 1);
+        !opened || !reading.session.shown()) {
+        err(opened ? fromUtf8(reading.session.fault()) : fromError(opened.error()));
+        return std::nullopt;
+    }
+    IssuedPage page;
+    page.fetchFile = record->fetchFile;
+    page.dataSet = record->dataSet;
+    page.energizerModel = record->energizerModel;
+    page.energizerSerial = record->energizerSerial;
+    page.customer = record->customer;
+    page.dateText = record->dateText;
+    page.check = record->check;
+    return ReadDataSet{*reading.session.shown(), page};
+}
+
+int records(const RecordQuery &query, Format format)
+{
+    const std::unique_ptr<RecordStore> store = openStore();
+    if (!store)
+        return Failed;
+    const Result<QList<TestRecord>> found = store->find(query);
+    if (!found) {
+        err(fromError(found.error()));
+        return Failed;
+    }
+    if (format == Format::Json) {
+        std::vector<OrderedJson> list;
+        for (const TestRecord &record : *found)
+            list.push_back(recordJson(record));
+        out(OrderedJson::array(std::move(list)).toJson() + '\n');
+        return Done;
+    }
+    RecordTableModel table;
+    table.setRows(*found, {});
+    if (format == Format::Csv) {
+        out(table.csv());
+        return Done;
+    }
+    for (int row = 0; row < table.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < RecordTableModel::ColumnCount; ++column)
+            cells << table.text(row, column);
+        out(cells.join(u"  "_qs) + '\n');
+    }
+    return Done;
+}
+
+int trend(const QString &energizerSerial, bool json)
+{
+    const std::unique_ptr<RecordStore> store = openStore();
+    if (!store)
+        return Failed;
+    const Result<Trend> trend = store->trend(energizerSerial);
+    if (!trend) {
+        err(fromError(trend.error()));
+        return Failed;
+    }
+    if (json) {
+        std::vector<OrderedJson> points;
+        for (const TrendPoint &point : trend->points)
+            points.push_back(
+                OrderedJson::object({{u"id"_qs, point.id},
+                                     {u"recorded"_qs, FetchFile::timeText(point.recorded)},
+                                     {u"voltageKV"_qs, point.voltCount / 10.0},
+                                     {u"energyJ"_qs, point.energyCount / 10.0}}));
+        out(OrderedJson::object({{u"energizerSerial"_qs, trend->energizerSerial},
+                                 {u"baseline"_qs, trend->baseline ? OrderedJson(trend->baseline->id)
+                                                                  : OrderedJson()},
+                                 {u"points"_qs, OrderedJson::array(std::move(points))},
+                                 {u"dropKV"_qs, trend->changeTenths / 10.0},
+                                 {u"warning"_qs, trend->warning}})
+                .toJson() +
+            '\n');
+        return Done;
+    }
+    for (const TrendPoint &point : trend->points)
+        out(u"%1  %2 kV  %3 J%4\n"_qs.arg(
+            point.recorded.toString(u"yyyy-MM-dd HH:mm"_qs),
+            fromUtf8(ValueTexts::tenthsText(point.voltCount)),
+            fromUtf8(ValueTexts::tenthsText(point.energyCount)),
+            trend->baseline && point.id == trend->baseline->id ? u"  (baseline)"_qs : QString()));
+    if (trend->points.isEmpty())
+        err(u"There are no tests of energizer “%1”."_qs.arg(energizerSerial.trimmed()));
+    else if (trend->warning)
+        out(u"Warning: the latest test is %1 kV below the baseline, more than 2.0 kV: the "
+            "usual sign of trouble.\n"_qs.arg(
+                fromUtf8(ValueTexts::tenthsText(-trend->changeTenths))));
+    else
+        out(u"The latest test is %1 kV %2 the baseline.\n"_qs.arg(
+            fromUtf8(ValueTexts::tenthsText(std::abs(trend->changeTenths))),
+            trend->changeTenths < 0 ? u"below"_qs : u"above"_qs));
+    return trend->points.isEmpty() ? Failed : Done;
 }
 
 int ports()
@@ -319,10 +476,10 @@ int exportCsv(const QString &file, int dataSet, const QString &csv)
             csv));
         return Failed;
     }
-    const std::optional<ShownDataSet> shown = readDataSet(file, dataSet);
-    if (!shown)
+    const std::optional<ReadDataSet> read = readDataSet(file, dataSet);
+    if (!read)
         return Failed;
-    const QByteArray bytes = QByteArray::fromStdString(DataSetCsv::write(*shown));
+    const QByteArray bytes = QByteArray::fromStdString(DataSetCsv::write(read->shown));
     if (csv == u"-") { // standard output, as tools take it
         out(bytes);
         return Done;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "DataSets.h"
+#include "RecordStore.h"
+#include "TestRecorder.h"
 
 #include <QString>
 
@@ -36,7 +38,10 @@ struct ReportRequest
     int dataSet = 1;               // 1..4
     QString pdf;                   // the PDF file to write; empty: print
     QString model, serial;         // the energizer's, as typed
+    QString customer{};            // the customer or site, for the test record
     std::optional<QString> date{}; // today's in the print dialog's format when not given
+    bool record = true;            // record the test once the page is issued
+    QString recordId{};            // not empty: the page of this test record again, no new one
 };
 
 // The test report page, as the print dialog makes it, into a PDF file or on the default printer.
@@ -45,9 +50,31 @@ struct ReportRequest
 // QGuiApplication on the offscreen platform. Both define this function.
 int report(const ReportRequest &request);
 
-// The data set `dataSet` (1..4) of a kept fetch; nothing, after saying why, when the file cannot
-// be read or that data set holds no valid data.
-std::optional<ShownDataSet> readDataSet(const QString &file, int dataSet);
+// The data set `dataSet` (1..4) of a kept fetch, and the page a report of it issues (the fetch
+// file, its history path when it is one, the data set; no texts yet); nothing, after saying why,
+// when the file cannot be read or that data set holds no valid data.
+struct ReadDataSet
+{
+    ShownDataSet shown;
+    IssuedPage page;
+};
+std::optional<ReadDataSet> readDataSet(const QString &file, int dataSet);
+
+// The page of a test record again, as it was issued: its data set and texts; nothing, after
+// saying why, when the record cannot be read.
+std::optional<ReadDataSet> readRecord(const QString &id);
+
+// The test records, newest first, as lines, JSON or CSV.
+enum class Format
+{
+    Text,
+    Json,
+    Csv,
+};
+int records(const RecordQuery &query, Format format);
+
+// The trend of one energizer's tests, oldest first, as lines or JSON.
+int trend(const QString &energizerSerial, bool json);
 
 // The data set as the window's CSV export writes it.
 int exportCsv(const QString &file, int dataSet, const QString &csv);

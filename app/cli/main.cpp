@@ -48,11 +48,26 @@ const Command CommandList[] = {
      {}, {"--json"}, 1},
     {"report",
      "report FILE --data-set N (--pdf OUT | --print) [--energizer-model TEXT] "
-     "[--energizer-serial TEXT] [--date TEXT]",
+     "[--energizer-serial TEXT] [--customer TEXT] [--date TEXT] [--no-record], "
+     "or report --record ID (--pdf OUT | --print)",
      "Makes the test report page of data set N (1-4) as the print dialog does, into\n"
-     "the PDF file OUT or on the default printer. The date is today's unless given.",
-     {"--data-set", "--pdf", "--energizer-model", "--energizer-serial", "--date"}, {"--print"},
-     1},
+     "the PDF file OUT or on the default printer, and records the test (unless\n"
+     "--no-record) once the page is issued. The date is today's unless given. With\n"
+     "--record ID: the page of that test record again, recording nothing.",
+     {"--data-set", "--pdf", "--energizer-model", "--energizer-serial", "--customer", "--date",
+      "--record"},
+     {"--print", "--no-record"}, 1},
+    {"records",
+     "records [--search TEXT] [--energizer-serial S] [--since YYYY-MM-DD] "
+     "[--until YYYY-MM-DD] [--json | --csv]",
+     "Lists the test records, newest first: all, those whose energizer serial, model\n"
+     "or customer holds TEXT (any letter case), one energizer's, or those recorded\n"
+     "between two dates; as lines, one JSON array or CSV.",
+     {"--search", "--energizer-serial", "--since", "--until"}, {"--json", "--csv"}, 0},
+    {"trend", "trend --energizer-serial S [--json]",
+     "The tests of one energizer, oldest first, against the first (the baseline), and a\n"
+     "warning when the latest peak voltage is more than 2.0 kV below it.",
+     {"--energizer-serial"}, {"--json"}, 0},
     {"export", "export FILE --data-set N --csv OUT",
      "Writes data set N (1-4) as the CSV file OUT, as the window's \"Export Data Set\n"
      "as CSV\" does; OUT \"-\" is standard output.",
@@ -136,10 +151,12 @@ Arguments parse(const Command &command, const QStringList &args)
         if (parser.isSet(flag.mid(2)))
             a.flags << flag;
     a.files = parser.positionalArguments();
-    if (a.files.size() != command.files)
+    // A test record's report names no file.
+    const int files = command.name == "report" && a.values.contains("--record") ? 0 : command.files;
+    if (a.files.size() != files)
         a.error = a.files.size() < command.files
                       ? QStringLiteral("FILE is missing")
-                      : QStringLiteral("unexpected %1").arg(a.files.value(command.files));
+                      : QStringLiteral("unexpected %1").arg(a.files.value(files));
     return a;
 }
 
@@ -206,6 +223,34 @@ int run(const Command &command, const Arguments &a)
             Commands::err(QStringLiteral("usage: %1 %2").arg(Program, command.usage));
         return code;
     }
+    if (name == "records" || name == "trend") {
+        RecordQuery query;
+        query.text = a.values.value("--search");
+        query.energizerSerial = a.values.value("--energizer-serial");
+        for (const auto &[option, date] :
+             {std::pair("--since", &query.since), {"--until", &query.until}})
+            if (a.values.contains(option) &&
+                !(*date = QDate::fromString(a.values[option], Qt::ISODate)).isValid())
+                return wrong(QStringLiteral("%1 takes a date: YYYY-MM-DD").arg(option));
+        if (name == "trend")
+            return query.energizerSerial.trimmed().isEmpty()
+                       ? missing("--energizer-serial")
+                       : Commands::trend(query.energizerSerial, a.flags.contains("--json"));
+        if (a.flags.contains("--json") && a.flags.contains("--csv"))
+            return wrong(QStringLiteral("give --json or --csv, not both"));
+        return Commands::records(query, a.flags.contains("--json")  ? Commands::Format::Json
+                                        : a.flags.contains("--csv") ? Commands::Format::Csv
+                                                                    : Commands::Format::Text);
+    }
+    if (name == "report" && a.values.contains("--record")) {
+        if (a.values.contains("--pdf") == a.flags.contains("--print"))
+            return wrong(QStringLiteral("give either --pdf OUT or --print"));
+        for (const char *option :
+             {"--data-set", "--energizer-model", "--energizer-serial", "--customer", "--date"})
+            if (a.values.contains(option))
+                return wrong(QStringLiteral("--record takes the record's own %1").arg(option));
+        return Commands::report({.pdf = a.values.value("--pdf"), .recordId = a.values["--record"]});
+    }
     const int n = dataSet(a.values.value("--data-set"));
     if (!a.values.contains("--data-set"))
         return missing("--data-set");
@@ -218,9 +263,14 @@ int run(const Command &command, const Arguments &a)
         return wrong(QStringLiteral("give either --pdf OUT or --print"));
     const std::optional<QString> date =
         a.values.contains("--date") ? std::optional(a.values["--date"]) : std::nullopt;
-    return Commands::report({a.files[0], n, a.values.value("--pdf"),
-                             a.values.value("--energizer-model"),
-                             a.values.value("--energizer-serial"), date});
+    return Commands::report({.file = a.files[0],
+                             .dataSet = n,
+                             .pdf = a.values.value("--pdf"),
+                             .model = a.values.value("--energizer-model"),
+                             .serial = a.values.value("--energizer-serial"),
+                             .customer = a.values.value("--customer"),
+                             .date = date,
+                             .record = !a.flags.contains("--no-record")});
 }
 
 } // namespace
@@ -247,8 +297,9 @@ int main(int argc, char *argv[])
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     const QString name = args.value(0);
-    const QString commandUsage = QStringLiteral(
-        "COMMAND [OPTIONS]  (COMMAND: ports, fetch, show, report, export; --help says more)");
+    const QString commandUsage =
+        QStringLiteral("COMMAND [OPTIONS]  (COMMAND: ports, fetch, show, report, records, trend, "
+                       "export; --help says more)");
     if ((name == "--version" || name == "-v") && args.size() > 1)
         return Commands::finish(
             wrongUsage(QStringLiteral("unexpected %1").arg(args[1]), commandUsage));

@@ -1,10 +1,7 @@
 #pragma once
 
-// moc of Qt 6.4 cannot parse <concepts>, which Result.h includes; it needs neither header.
-#ifndef Q_MOC_RUN
 #include "RecordStore.h"
 #include "Result.h"
-#endif
 
 #include <QAbstractTableModel>
 #include <QByteArray>

@@ -38,14 +38,6 @@ OrderedJson decodedJson(const std::optional<Measurement> &m)
     return m ? OrderedJson::object(countMembers(*m)) : OrderedJson();
 }
 
-// "2026-12-07T10:31:05+01:00": the wall-clock time where the fetch was kept, and its offset.
-QString timeText(const QDateTime &when)
-{
-    const int minutes = when.offsetFromUtc() / 60;
-    return when.toString(u"yyyy-MM-ddTHH:mm:ss"_qs) + (minutes < 0 ? u'-' : u'+') +
-           QString::asprintf("%02d:%02d", std::abs(minutes) / 60, std::abs(minutes) % 60);
-}
-
 // Reads the members of a fetch file's JSON object; the first problem found stays in `problem`.
 class Members
 {
@@ -161,6 +153,13 @@ Result<FetchRecord> fromJson(const QByteArray &bytes)
     if (members.failed())
         return failure(members.problem());
     return fetch;
+}
+
+QString timeText(const QDateTime &when)
+{
+    const int minutes = when.offsetFromUtc() / 60;
+    return when.toString(u"yyyy-MM-ddTHH:mm:ss"_qs) + (minutes < 0 ? u'-' : u'+') +
+           QString::asprintf("%02d:%02d", std::abs(minutes) / 60, std::abs(minutes) % 60);
 }
 
 QString historyFolder()

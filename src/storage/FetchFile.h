@@ -33,6 +33,11 @@ namespace FetchFile {
 
 inline constexpr char Suffix[] = ".vmfetch";
 
+// "2026-12-07T10:31:05+01:00": a time as the program writes it in files and outputs, the
+// wall-clock time where it was taken, in whole seconds, and its offset from UTC ("+00:00", never
+// "Z").
+QString timeText(const QDateTime &when);
+
 // The history folder: <data home>/voltrane-meter/fetches (not created here).
 QString historyFolder();
 

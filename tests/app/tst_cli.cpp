@@ -17,6 +17,7 @@ class CliTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QString m_dataHome = m_dir.filePath("data");
     struct Run
     {
         int code;
@@ -30,7 +31,7 @@ class CliTest : public QObject
             a.replace("OUT/", m_dir.path() + '/').replace("SIM", device);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        env.insert("XDG_DATA_HOME", m_dataHome);
         for (const char *display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             env.remove(display);
         p.setProcessEnvironment(env);
@@ -149,6 +150,11 @@ private slots:
             {"export", "OUT/cut.vmfetch", "--data-set", "1", "--data-set", "2", "--csv", "x"}, 2,
             usage + "export");
         row("--version and more", {"--version", "extra"}, 2, usage + "COMMAND");
+        row("a date that is none", {"records", "--since", "2026-13-01"}, 2, usage + "records");
+        row("both listings", {"records", "--json", "--csv"}, 2, usage + "records");
+        row("a trend of nothing", {"trend"}, 2, usage + "trend");
+        row("a record with a data set", {"report", "--record", "x", "--data-set", "1", "--print"},
+            2, usage + "report");
         row("CSV on standard output",
             {"export", "OUT/cut.vmfetch", "--data-set", "1", "--csv", "-"}, 0, "^$",
             "^Model No.,VM-2000\r\nSerial No.,SN-104233\r\n");
@@ -217,6 +223,62 @@ private slots:
             QVERIFY2(cut && !cut->complete && cut->records[0] && !cut->records[1],
                      cut.error().c_str());
         }
+    }
+
+    void testsAreRecordedAndFoundAgain()
+    {
+        // Each report issued records its test, unless --no-record; records and trend find them
+        // again; a record's page again is the same page and records nothing.
+        MeterSimulator sim;
+        QVERIFY(sim.start());
+        m_dataHome = m_dir.filePath("records-home");
+        QVERIFY(cli({"fetch", "--port", sim.devicePath(), "--save", "OUT/r.vmfetch"}).code == 0);
+        const QStringList report{"report", "OUT/r.vmfetch", "--date", "d"};
+        for (const QStringList &more :
+             {QStringList{"--pdf", "OUT/r3.pdf", "--data-set", "3", "--energizer-serial", " Ü-7788",
+                          "--customer", "Hof Bäcker"},
+              {"--pdf", "OUT/r2.pdf", "--data-set", "2", "--energizer-serial", "ü-7788",
+               "--energizer-model", "M 450"},
+              {"--pdf", "OUT/r1.pdf", "--data-set", "1", "--energizer-serial", "9", "--no-record"}})
+            QCOMPARE(cli(report + more).code, 0);
+        const auto json = [&](QStringList args) {
+            return QJsonDocument::fromJson(cli(args).out.toUtf8());
+        };
+        const QJsonArray all = json({"records", "--json"}).array();
+        QCOMPARE(all.size(), 2);
+        const QJsonObject newest = all[0].toObject();
+        QCOMPARE(
+            newest.keys(),
+            QStringList({"customer", "dataSet", "date", "energizerModel", "energizerSerial",
+                         "energyJ", "id", "intervalMs", "loadOhms", "meterModel", "meterSerial",
+                         "pulseWidthUs", "recorded", "technician", "voltageKV"}));
+        QCOMPARE(QStringList({newest["energizerModel"].toString(),
+                              QString::number(newest["dataSet"].toInt()),
+                              QString::number(newest["voltageKV"].toDouble())}),
+                 QStringList({"M 450", "2", "5.2"}));
+        QCOMPARE(json({"records", "--json", "--search", "BÄCKER"}).array().size(), 1);
+        QCOMPARE(json({"records", "--json", "--energizer-serial", "Ü-7788 "}).array().size(), 2);
+        QCOMPARE(json({"records", "--json", "--until", "2000-01-01"}).array().size(), 0);
+        QCOMPARE(cli({"records", "--csv"}).out.count("\r\n"), 3);
+        const QJsonObject trend =
+            json({"trend", "--energizer-serial", "ü-7788", "--json"}).object();
+        QCOMPARE(trend["baseline"].toString(), all[1].toObject()["id"].toString());
+        QCOMPARE(trend["dropKV"].toDouble(), -4.6); // 9.8 kV, then 5.2
+        QCOMPARE(trend["warning"].toBool(), true);
+        QCOMPARE(
+            cli({"report", "--record", newest["id"].toString(), "--pdf", "OUT/again.pdf"}).code, 0);
+        QCOMPARE(PdfText::read(m_dir.filePath("again.pdf")).words,
+                 PdfText::read(m_dir.filePath("r2.pdf")).words);
+        QCOMPARE(json({"records", "--json"}).array().size(), 2);
+        // A store that cannot be opened: the page is issued all the same, and the test not
+        // recorded is said.
+        QVERIFY(FileSave::write(m_dataHome + "/voltrane-meter/records.sqlite", "not a database"));
+        const Run failed = cli(report + QStringList{"--data-set", "1", "--pdf", "OUT/kept.pdf"});
+        QCOMPARE(failed.code, 1);
+        QVERIFY(QFile::exists(m_dir.filePath("kept.pdf")));
+        QVERIFY(failed.err.value(0).startsWith("The test was not recorded. The test records in “"));
+        QCOMPARE(cli({"records"}).code, 1);
+        m_dataHome = m_dir.filePath("data");
     }
 
     void meterTextsAreShownNeverInterpreted()
