@@ -126,12 +126,13 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The architecture comes from `dpkg --print-architecture` (CPack's default for DEB).
 
 # Depends: the shared libraries the programs link, as dpkg-shlibdeps finds them (with the
-# version each needs), plus qt6-qpa-plugins, Qt's further platform plugins: plugins are loaded
-# at run time, so dpkg-shlibdeps cannot see them. (In Debian 12 the xcb and offscreen platform
+# version each needs), plus qt6-qpa-plugins, Qt's further platform plugins, and the SQLite
+# driver of Qt SQL, which holds the test records: plugins are loaded at run time, so
+# dpkg-shlibdeps cannot see them. (In Debian 12 the xcb and offscreen platform
 # plugins come with libqt6gui6; qt6-qpa-plugins adds vnc and the TUIO touch input.)
 # Without dpkg-shlibdeps (package dpkg-dev) or file, the same packages are listed by hand,
 # without versions.
-set(_voltrane_runtime_plugins "qt6-qpa-plugins")
+set(_voltrane_runtime_plugins "qt6-qpa-plugins, libqt6sql6-sqlite")
 find_program(VOLTRANE_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(VOLTRANE_FILE_PROGRAM file)
 mark_as_advanced(VOLTRANE_DPKG_SHLIBDEPS VOLTRANE_FILE_PROGRAM)
@@ -143,7 +144,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
     string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
         libc6 libstdc++6 libgcc-s1
-        libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6printsupport6
+        libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6printsupport6 libqt6sql6
         libcups2
         ${_voltrane_runtime_plugins})
 endif()

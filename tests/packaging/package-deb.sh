@@ -43,8 +43,8 @@ sed 's/^/      lintian: /' "$tmp/lintian"
 field() { dpkg-deb -f "$deb" "$1"; }
 check "control: name, version, maintainer, section, a summary and a long description" same "$(field Package) $(field Version) $(field Maintainer) $(field Section) $(field Description | wc -l | awk '{print ($1 >= 3)}')" \
     "$id $version Quillmarsh <support@quillmarsh.invalid> $(field Section | grep -xE 'electronics|utils') 1"
-check "Depends: libc6, libstdc++6 and the Qt 6 runtime" same "$(field Depends | tr ',|' '\n\n' |
-    sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|printsupport)6|qt6-qpa-plugins')" 8
+check "Depends: libc6, libstdc++6, the Qt 6 runtime and the SQLite driver" same "$(field Depends | tr ',|' '\n\n' |
+    sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|printsupport|sql)6|qt6-qpa-plugins|libqt6sql6-sqlite')" 10
 
 dpkg-deb -x "$deb" "$tmp/root"
 usr=$tmp/root/usr desktop=$tmp/root/usr/share/applications/$id.desktop
