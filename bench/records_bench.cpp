@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -97,8 +98,12 @@ bool fail(const std::string &why)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    QTemporaryDir dir; // the data home: the store where the command line finds it
+    dir.setAutoRemove(qEnvironmentVariableIsEmpty("VOLTRANE_BENCH_KEEP"));
+    if (!dir.autoRemove())
+        std::printf("the data home stays: %s\n", qPrintable(dir.path()));
+    QDir(dir.path()).mkpath(QStringLiteral("voltrane-meter"));
+    const QString path = dir.filePath(QStringLiteral("voltrane-meter/records.sqlite"));
     {
         auto store = RecordStore::open(path);
         if (!store)
@@ -114,6 +119,20 @@ int main(int argc, char **argv)
         }
     }
     std::printf("%d records, %lld bytes\n", Records, QFileInfo(path).size());
+    report("voltrane-meter-cli records --json, the whole program",
+           median(5,
+                  [&] {
+                      QProcess cli;
+                      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                      env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+                      cli.setProcessEnvironment(env);
+                      cli.start(QStringLiteral(VOLTRANE_CLI), {"records", "--json"});
+                      if (!cli.waitForFinished(60'000) || cli.exitCode() != 0 ||
+                          QJsonDocument::fromJson(cli.readAllStandardOutput()).array().size() !=
+                              Records)
+                          fail("the command line did not list the records");
+                  }),
+           300);
 
     std::unique_ptr<RecordStore> store;
     report("open the store (schema, quick_check)",

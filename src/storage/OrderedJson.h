@@ -26,14 +26,15 @@ public:
                   // on one line with a blank after each ',' and ':'
     };
 
-    OrderedJson(const QJsonValue &scalar = QJsonValue::Null);
-    OrderedJson(const QString &text) : OrderedJson(QJsonValue(text)) {}
-    OrderedJson(const char *text) : OrderedJson(QJsonValue(QString::fromUtf8(text))) {}
-    OrderedJson(QLatin1String text) : OrderedJson(QJsonValue(text)) {}
-    OrderedJson(bool flag) : OrderedJson(QJsonValue(flag)) {}
-    OrderedJson(int number) : OrderedJson(QJsonValue(number)) {}
-    OrderedJson(qint64 number) : OrderedJson(QJsonValue(number)) {}
-    OrderedJson(double number) : OrderedJson(QJsonValue(number)) {}
+    OrderedJson() = default; // null
+    OrderedJson(const QJsonValue &scalar);
+    OrderedJson(const QString &text) : m_value(text) {}
+    OrderedJson(const char *text) : m_value(QString::fromUtf8(text)) {}
+    OrderedJson(QLatin1String text) : m_value(QString(text)) {}
+    OrderedJson(bool flag) : m_value(flag) {}
+    OrderedJson(int number) : m_value(qint64(number)) {}
+    OrderedJson(qint64 number) : m_value(number) {}
+    OrderedJson(double number) : m_value(number) {}
 
     static OrderedJson object(std::vector<Member> members);
     static OrderedJson array(std::vector<OrderedJson> elements);
@@ -41,8 +42,15 @@ public:
     // The value as JSON text, UTF-8, without a final line end.
     QByteArray toJson(Layout layout = Layout::Compact) const;
 
-private:
-    QByteArray write(Layout layout, int depth) const;
+    // A scalar's JSON text, exactly as QJsonDocument writes it.
+    static QByteArray scalarJson(const QJsonValue &scalar);
 
-    std::variant<QJsonValue, std::vector<Member>, std::vector<OrderedJson>> m_value;
+private:
+    static void appendString(QByteArray &out, QStringView text);
+    void write(QByteArray &out, Layout layout, int depth) const;
+
+    // Scalars held as plain values: QJsonValue is slow to make by the thousand.
+    std::variant<std::monostate, bool, qint64, double, QString, std::vector<Member>,
+                 std::vector<OrderedJson>>
+        m_value;
 };

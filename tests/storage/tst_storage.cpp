@@ -1,9 +1,12 @@
 #include "FetchFile.h"
 #include "FileSave.h"
+#include "OrderedJson.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -59,6 +62,35 @@ private slots:
             QCOMPARE(json.contains("7.3, \"energyJ\": 1.5, \"intervalMs\": 1000, \"pulseWidthUs\": "
                                    "60, \"loadOhms\": 500},\n        null,"),
                      bool(fetch.records[0]));
+        }
+    }
+
+    void orderedJsonWritesScalarsAsQtDoes()
+    {
+        // Every scalar exactly as QJsonDocument writes it: a random string of all of UTF-16 (half
+        // pairs too), numbers at the edges, true, false, null.
+        QString any;
+        QRandomGenerator random(7);
+        for (int i = 0; i < 20000; ++i)
+            any += QChar(char16_t(random.bounded(0x10000)));
+        const QJsonValue values[] = {any,
+                                     "\"\\/\b\f\n\r\t\x01\x1f\x7f é €",
+                                     0,
+                                     -0.0,
+                                     1e21,
+                                     1e-7,
+                                     7.3,
+                                     0.1 + 0.2,
+                                     qQNaN(),
+                                     qInf(),
+                                     qint64(9007199254740993LL),
+                                     -3,
+                                     true,
+                                     false,
+                                     QJsonValue::Null};
+        for (const QJsonValue &value : values) {
+            const QByteArray qt = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+            QCOMPARE(OrderedJson::scalarJson(value), qt.mid(1, qt.size() - 2));
         }
     }
 

@@ -261,6 +261,25 @@ private slots:
                  "7788");
     }
 
+    void keptFetchesAreListedInTheRecordsAtStart()
+    {
+        // The fetches of the history that the records do not know are taken into them as
+        // fetches without a test; a file that is no fetch is skipped.
+        QDir history(FetchFile::historyFolder());
+        history.removeRecursively();
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QTRY_COMPARE(history.entryList({"*.vmfetch"}).size(), 1);
+        QVERIFY(f.session.saveAs(history.filePath("copy.vmfetch")));
+        QVERIFY(FileSave::write(history.filePath("bad.vmfetch"), "{}"));
+        QSignalSpy ended(&f.recorder, &TestRecorder::listingEnded);
+        f.window.listKeptFetches();
+        QVERIFY(ended.wait());
+        const auto store = RecordStore::open(f.recorder.storePath());
+        QCOMPARE((*store)->counts()->untested, 1); // two files of one fetch: one fetch
+        QVERIFY(!f.window.findChild<QMessageBox *>("recordsError"));
+    }
+
     void exportWritesTheDataSetAndItsPicture()
     {
         // Data set 2 as CSV, the waveform as PNG as shown; where no file can be made, said so.
