@@ -197,10 +197,10 @@ void WaveformWindow::showDataSet()
                                  "this one."));
     else
         lblReference->setText(
-            tr("Reference: %1").arg(ref->name) + u'\n' +
-            (shown
-                 ? WaveformTexts::differenceLines(shown->measurement, ref->measurement).join(u'\n')
-                 : QString()));
+            (QStringList{tr("Reference: %1").arg(ref->name)}
+             << (shown ? WaveformTexts::differenceLines(shown->measurement, ref->measurement)
+                       : QStringList()))
+                .join(u'\n'));
     cmdRemoveReference->setEnabled(ref.has_value());
     showCheck();
 }
@@ -249,6 +249,7 @@ void WaveformWindow::compareWithFile(const QString &path)
                 if (!read)
                     return referenceFailed(QString::fromStdString(read.error()));
                 const DataSets sets = DataSets::of(read->fetch.recordViews());
+                // The data set of the same number, else the first valid one.
                 int index = m_session.shown() ? m_session.shown()->index : 0;
                 for (int k = 0; !sets.measurement(index) && k < DataSets::Count; ++k)
                     index = k;
