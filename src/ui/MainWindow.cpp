@@ -13,6 +13,7 @@
 #include "TestRecorder.h"
 #include "ValueTexts.h"
 #include "WaveformPlot.h"
+#include "WaveformWindow.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -113,15 +114,18 @@ void MainWindow::createControls()
     actSaveFetch->setShortcut(QKeySequence::Save);
     actExportCsv = action(tr("Export Data Set as CSV…"), "actExportCsv");
     actSaveImage = action(tr("Save Waveform Image…"), "actSaveImage");
-    for (QAction *a : {actSaveFetch, actExportCsv, actSaveImage})
+    actExamine = action(tr("Examine Waveform…"), "actExamine");
+    for (QAction *a : {actSaveFetch, actExportCsv, actSaveImage, actExamine})
         a->setEnabled(false);
     pic->setContextMenuPolicy(Qt::ActionsContextMenu);
-    pic->setToolTip(tr("Right-click for more: open or save a fetch, export the data set as CSV, "
-                       "save the waveform as a picture."));
+    pic->setToolTip(tr("Double-click to examine the waveform. Right-click for more: open or save "
+                       "a fetch, export the data set as CSV, save the waveform as a picture."));
     connect(actOpenFetch, &QAction::triggered, this, &MainWindow::askOpenFetch);
     connect(actSaveFetch, &QAction::triggered, this, &MainWindow::saveFetchAs);
     connect(actExportCsv, &QAction::triggered, this, &MainWindow::exportDataSet);
     connect(actSaveImage, &QAction::triggered, this, &MainWindow::saveWaveformImage);
+    connect(actExamine, &QAction::triggered, this, &MainWindow::examineWaveform);
+    connect(pic, &RetainedCanvas::doubleClicked, this, &MainWindow::examineWaveform);
     const auto meterCaption = [](const std::string &utf8) { return QString::fromStdString(utf8); };
     lblSN = place(label(meterCaption(ValueTexts::serialCaption(std::nullopt)), Frame1), "lblSN",
                   6840, 5160, 2055, 255);
@@ -396,6 +400,7 @@ void MainWindow::showChosenDataSet()
     cmdPrint->setEnabled(shown.has_value());
     actExportCsv->setEnabled(shown.has_value());
     actSaveImage->setEnabled(shown.has_value());
+    actExamine->setEnabled(shown.has_value());
 }
 
 void MainWindow::Plot()
@@ -441,6 +446,17 @@ void MainWindow::saveWaveformImage()
                                          tr("The waveform could not be saved as \"%1\". %2.")
                                              .arg(fileName, QString::fromStdString(saved.error())));
                              });
+}
+
+void MainWindow::examineWaveform()
+{
+    if (!m_session.shown())
+        return;
+    if (!frmWaveform) // a window of its own that goes with this one
+        frmWaveform = new WaveformWindow(m_session, this);
+    frmWaveform->show();
+    frmWaveform->raise();
+    frmWaveform->activateWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

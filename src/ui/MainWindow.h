@@ -20,6 +20,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class RetainedCanvas;
+class WaveformWindow;
 
 // The main window, `frmMain`: port choice, fetch, data-set choice, the values and the waveform
 // of the data set shown, and the print button. Controls sit at fixed positions; the window
@@ -84,10 +85,12 @@ private:
     void saveFetchAs();
     void exportDataSet();
     void saveWaveformImage();
+    void examineWaveform();
 
     MeterSession &m_session;
     TestRecorder *m_recorder;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
+    WaveformWindow *frmWaveform = nullptr;   // made when first opened, then kept
 
     QPushButton *cmdClose;
     QGroupBox *FrameUtility;
@@ -100,6 +103,7 @@ private:
     QAction *actSaveFetch; // usable once there is a fetch
     QAction *actExportCsv; // usable once a data set is shown
     QAction *actSaveImage;
+    QAction *actExamine; // usable once a data set is shown; so is a double click on pic
     QLabel *lblSN;
     QLabel *lblModel;
     QLabel *lblInterval;

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -218,4 +219,10 @@ void RetainedCanvas::paintEvent(QPaintEvent *)
                      box->fill);
         }
     }
+}
+
+void RetainedCanvas::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
 }

@@ -93,8 +93,13 @@ public:
     void drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour, Fill fill) override;
     void clear() override;
 
+signals:
+    // The left mouse button was double-clicked on the area.
+    void doubleClicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     struct TextItem

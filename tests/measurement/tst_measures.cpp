@@ -1,33 +1,9 @@
 #include "Golden.h"
 #include "LimitCheck.h"
 #include "PulseMeasures.h"
+#include "SyntheticPulses.h"
 
 namespace {
-// The 200 samples as codes above the zero line (sample i at index i - 1): quiet up to sample a,
-// a straight rise over k samples (each H / k higher) to the peak H at sample p = a + k, then a
-// fall in which each sample is the one before divided by q, down to the zero line.
-QList<int> pulse(int a, int k, int h, int q)
-{
-    QList<int> codes(Measurement::SampleCount, 0);
-    for (int i = a + 1; i <= Measurement::SampleCount; ++i)
-        codes[i - 1] = i <= a + k ? h * (i - a) / k : codes[i - 2] / q;
-    return codes;
-}
-
-QList<int> with(QList<int> codes, int sample, int code)
-{
-    codes[sample - 1] = code;
-    return codes;
-}
-
-Measurement measurement(const QList<int> &codes, int voltCount, int load, int energy = 15)
-{
-    Measurement m{.voltCount = voltCount, .energyCount = energy, .loadOhms = load};
-    for (int i = 1; i <= Measurement::SampleCount; ++i)
-        m.samples[i] = std::int16_t(Measurement::ZeroLine + codes[i - 1]);
-    return m;
-}
-
 QString text(const Measure &measure)
 {
     return measure.value ? QString::number(*measure.value, 'g', 6)
