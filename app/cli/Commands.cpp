@@ -2,16 +2,20 @@
 
 #include "DataSetCsv.h"
 #include "FileSave.h"
+#include "LimitProfiles.h"
 #include "MeasurementJson.h"
 #include "MeterPort.h"
 #include "MeterSession.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
 #include "RecordTableModel.h"
+#include "Settings.h"
 #include "ValueTexts.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QSocketNotifier>
 
@@ -50,7 +54,26 @@ OrderedJson meterText(const std::optional<std::string> &reply)
 }
 
 // What "show" prints of the fetch a session holds.
-QString describe(const MeterSession &session, bool json)
+// The limit profile named on the command line, or in the settings (the built-in one when none
+// is), with one line on standard error for each profile file that is not a valid one; nothing
+// after saying which profiles there are when the name is none of them.
+std::optional<LimitProfile> chosenProfile(const QString &name)
+{
+    const LimitProfiles profiles = LimitProfiles::load();
+    for (const QString &problem : profiles.problems())
+        err(problem);
+    const QString wanted = name.isEmpty() ? Settings().text(Settings::CheckProfile) : name;
+    Result<LimitProfile> found = profiles.find(wanted);
+    if (found)
+        return *found;
+    if (!name.isEmpty()) {
+        err(fromError(found.error()));
+        return std::nullopt;
+    }
+    return builtInLimitProfile(); // the settings name one that is gone
+}
+
+QString describe(const MeterSession &session, bool json, const LimitProfile &profile)
 {
     const DataSets &data = session.dataSets();
     std::vector<OrderedJson> sets;
@@ -73,6 +96,8 @@ QString describe(const MeterSession &session, bool json)
         std::vector<OrderedJson> samples(m->samples.begin() + 1, m->samples.end());
         std::vector<OrderedJson::Member> members = countMembers(*m);
         members.emplace_back(u"samples"_qs, OrderedJson::array(std::move(samples)));
+        members.emplace_back(u"measures"_qs, measuresJson(measurePulse(*m)));
+        members.emplace_back(u"check"_qs, checkJson(profile.name, LimitCheck::check(*m, profile)));
         sets.push_back(OrderedJson::object(std::move(members)));
     }
     if (!json)
@@ -277,6 +302,14 @@ OrderedJson recordJson(const TestRecord &record)
                                              {u"dataSet"_qs, record.dataSet}};
     for (OrderedJson::Member &count : countMembers(countsOf(record)))
         members.push_back(std::move(count));
+    // The limit check the page was printed with, as "show" gives it; null when it had none.
+    const QJsonObject check = QJsonDocument::fromJson(record.check.toUtf8()).object();
+    std::vector<OrderedJson::Member> verdicts;
+    for (const char *key : {"profile", "energy", "interval", "pulseWidth"})
+        if (check.contains(QLatin1String(key)))
+            verdicts.emplace_back(QLatin1String(key), OrderedJson(check.value(QLatin1String(key))));
+    members.emplace_back(u"check"_qs,
+                         verdicts.empty() ? OrderedJson() : OrderedJson::object(verdicts));
     return OrderedJson::object(std::move(members));
 }
 
@@ -450,7 +483,7 @@ int fetch(const QString &portText, const QString &saveAs, bool keepInHistory, bo
         return Failed;
     }
     if (outcome.kept) // whole, or cut short after a data set came
-        out(describe(session, json));
+        out(describe(session, json, json ? chosenProfile({}).value() : builtInLimitProfile()));
     if (outcome.kind != FetchOutcome::Kind::Complete) {
         err(problem(outcome));
         return Failed;
@@ -458,14 +491,17 @@ int fetch(const QString &portText, const QString &saveAs, bool keepInHistory, bo
     return kept ? Done : Failed;
 }
 
-int show(const QString &file, bool json)
+int show(const QString &file, bool json, const QString &profileName)
 {
+    const std::optional<LimitProfile> profile = chosenProfile(json ? profileName : QString());
+    if (!profile)
+        return WrongUsage;
     FileSession reading;
     if (const Result<> opened = reading.session.openFile(file); !opened) {
         err(fromError(opened.error()));
         return Failed;
     }
-    out(describe(reading.session, json));
+    out(describe(reading.session, json, *profile));
     return Done;
 }
 

@@ -29,7 +29,10 @@ int ports();
 int fetch(const QString &port, const QString &saveAs, bool keepInHistory, bool json);
 
 // The meter's model and serial number and the five values of each data set of a kept fetch.
-int show(const QString &file, bool json);
+// With --json, each valid data set also has its measures from the samples and the indicative
+// limit check against `profile` (its name; empty: the one the settings name, or the built-in
+// one); a profile of that name that is not there is wrong usage, said with the names there are.
+int show(const QString &file, bool json, const QString &profile = {});
 
 // What "report" is asked for.
 struct ReportRequest

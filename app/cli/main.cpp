@@ -41,11 +41,13 @@ const Command CommandList[] = {
      "replaced only with --force. Progress goes to standard error; Ctrl+C keeps what\n"
      "has come, when a data set has.",
      {"--port", "--save"}, {"--no-history", "--json", "--force"}, 0},
-    {"show", "show FILE [--json]",
+    {"show", "show FILE [--json [--profile NAME]]",
      "Prints the meter's model and serial number and the five values of each data set\n"
      "of a kept fetch as the window shows them, or \"no valid data\"; with --json as\n"
-     "one JSON object.",
-     {}, {"--json"}, 1},
+     "one JSON object, each data set with its measures from the samples and the\n"
+     "indicative limit check against the limit profile NAME (the settings' one, or the\n"
+     "built-in one).",
+     {"--profile"}, {"--json"}, 1},
     {"report",
      "report FILE --data-set N (--pdf OUT | --print) [--energizer-model TEXT] "
      "[--energizer-serial TEXT] [--customer TEXT] [--date TEXT] [--no-record], "
@@ -205,7 +207,7 @@ int run(const Command &command, const Arguments &a)
     if (name == "ports")
         return Commands::ports();
     if (name == "show")
-        return Commands::show(a.files[0], a.flags.contains("--json"));
+        return Commands::show(a.files[0], a.flags.contains("--json"), a.values.value("--profile"));
     if (name == "fetch") {
         if (!a.values.contains("--port"))
             return missing("--port");

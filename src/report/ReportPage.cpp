@@ -97,8 +97,27 @@ void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues
     printAt(page, 1100, box.bottom + 4500, QStringLiteral("Quillmarsh"));
     printAt(page, 9000, box.bottom + 4500, QStringLiteral("Signature:"));
     printAt(page, 9000, box.bottom + 4000, QStringLiteral("Checked:"));
+    // The limit check, when asked for: in the free band between the load and "Checked:".
+    if (!details.limitCheck.isEmpty()) {
+        page.setBold(false);
+        page.setFontSize(10);
+        for (qsizetype i = 0; i < details.limitCheck.size() && i < 2; ++i)
+            printFitted(page, 1100, box.bottom + 2700 + 400 * int(i), details.limitCheck[i],
+                        int(LogicalWidth));
+    }
 
     PrintedWaveform::PrnPlot(page, values, box.top, box.left);
+}
+
+QStringList limitCheckLines(const LimitProfile &profile, const LimitCheck::Verdicts &verdicts)
+{
+    const auto verdict = [](LimitCheck::Verdict v) {
+        return QLatin1String(LimitCheck::verdictText(v));
+    };
+    return {QStringLiteral("Limit check (%1): energy %2, interval %3, pulse width %4")
+                .arg(QString::fromStdString(profile.name), verdict(verdicts.energy),
+                     verdict(verdicts.interval), verdict(verdicts.pulseWidth)),
+            QLatin1String(LimitCheck::Caveat) + u'.'};
 }
 
 QString dateSeparator(const QString &shortDateFormat)

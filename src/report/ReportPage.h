@@ -1,7 +1,11 @@
 #pragma once
 
+#include "LimitCheck.h"
+#include "LimitProfile.h"
+
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 class DrawingSurface;
 struct ReportValues;
@@ -12,6 +16,9 @@ struct ReportDetails
     QString model;  // the energizer's model number
     QString serial; // the energizer's serial number
     QString date;
+    // When the operator asks for it, the indicative limit check: its two lines, "Limit check
+    // (<profile>): energy pass, interval pass, pulse width n/a" and its caveat; none otherwise.
+    QStringList limitCheck{};
 };
 
 // The one-page A4 test report. The page is drawn in logical units, 14000 across and 20000 down
@@ -36,6 +43,10 @@ struct Box
 // with "…" where the next item begins (the model line before the date at x 10500, the others at
 // the page's edge). Page set-up (paper) and ending the document are the caller's.
 void draw(DrawingSurface &page, const ReportDetails &details, const ReportValues &values);
+
+// The two lines of the indicative limit check on the page: "Limit check (<profile name>): energy
+// <verdict>, interval <verdict>, pulse width <verdict>" and "Indicative check, not a type test.".
+QStringList limitCheckLines(const LimitProfile &profile, const LimitCheck::Verdicts &verdicts);
 
 // A date as the report's date line shows it, "dd/mm/yy", with the separator of the operator's
 // regional settings.

@@ -271,7 +271,7 @@ void MainWindow::cmdPrint_Click()
     page.fetchFile = m_session.fileBytes();
     page.keptPath = m_session.keptPath();
     page.dataSet = m_session.shown() ? m_session.shown()->index + 1 : 1;
-    auto *frmPrint = new PrintDialog(ReportValues::of(m_session.shown()), page, m_recorder, this);
+    auto *frmPrint = new PrintDialog(m_session.shown(), page, m_recorder, this);
     frmPrint->setAttribute(Qt::WA_DeleteOnClose);
     frmPrint->open();
 }

@@ -2,8 +2,12 @@
 
 #include "Dialogs.h"
 #include "FixedLayout.h"
+#include "LimitProfiles.h"
+#include "MeasurementJson.h"
 #include "ReportPrinter.h"
+#include "Settings.h"
 
+#include <QCheckBox>
 #include <QCompleter>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -17,16 +21,18 @@ using FixedLayout::button;
 using FixedLayout::label;
 using FixedLayout::place;
 
-PrintDialog::PrintDialog(ReportValues values, IssuedPage page, TestRecorder *recorder,
+PrintDialog::PrintDialog(std::optional<ShownDataSet> shown, IssuedPage page, TestRecorder *recorder,
                          QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_values(std::move(values)), m_page(std::move(page)), m_recorder(recorder)
+      m_shown(std::move(shown)), m_values(ReportValues::of(m_shown)), m_page(std::move(page)),
+      m_recorder(recorder)
 {
     setObjectName(QStringLiteral("frmPrint"));
     setWindowTitle(tr("Print"));
-    // One row more than the first layout: "Customer / site:", 480 twips below the date.
-    setFixedSize(Twips::size(6405, 2325 + 480));
+    // Two rows more than the first layout, 480 twips each below the date: "Customer / site:" and
+    // the limit check.
+    setFixedSize(Twips::size(6405, 2325 + 2 * 480));
 
     cmdClose = place(button(tr("Close"), this), "cmdClose", 4800, 1680, 1335, 375);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
@@ -37,7 +43,15 @@ PrintDialog::PrintDialog(ReportValues values, IssuedPage page, TestRecorder *rec
     connect(&m_printing, &QFutureWatcher<PrintService::Outcome>::finished, this,
             &PrintDialog::printed);
 
-    Frame1 = place(new QGroupBox(tr("Details:"), this), "Frame1", 240, 120, 4335, 1935 + 480);
+    Frame1 = place(new QGroupBox(tr("Details:"), this), "Frame1", 240, 120, 4335, 1935 + 2 * 480);
+    chkLimitCheck = place(new QCheckBox(tr("Add the limit check to the report"), Frame1),
+                          "chkLimitCheck", 240, 2280, 3855, 255);
+    chkLimitCheck->setChecked(Settings().flag(Settings::AddLimitCheck));
+    connect(chkLimitCheck, &QCheckBox::toggled, this, [](bool on) {
+        Settings settings;
+        settings.setFlag(Settings::AddLimitCheck, on);
+        (void)settings.save(); // a choice not remembered is no loss to the page
+    });
     txtCustomer = place(new QLineEdit(Frame1), "txtCustomer", 1920, 1800, 2175, 285);
     txtDate = place(new QLineEdit(Frame1), "txtDate", 1920, 1320, 2175, 285);
     txtEserial = place(new QLineEdit(Frame1), "txtEserial", 1920, 840, 2175, 285);
@@ -54,7 +68,8 @@ PrintDialog::PrintDialog(ReportValues values, IssuedPage page, TestRecorder *rec
     QWidget::setTabOrder(txtEmodel, txtEserial);
     QWidget::setTabOrder(txtEserial, txtDate);
     QWidget::setTabOrder(txtDate, txtCustomer);
-    QWidget::setTabOrder(txtCustomer, cmdPrint);
+    QWidget::setTabOrder(txtCustomer, chkLimitCheck);
+    QWidget::setTabOrder(chkLimitCheck, cmdPrint);
     QWidget::setTabOrder(cmdPrint, cmdSavePdf);
     QWidget::setTabOrder(cmdSavePdf, cmdClose);
 
@@ -85,6 +100,11 @@ PrintDialog::PrintDialog(ReportValues values, IssuedPage page, TestRecorder *rec
 IssuedPage PrintDialog::page() const
 {
     IssuedPage page = m_page;
+    if (chkLimitCheck->isChecked() && m_shown) {
+        const LimitProfile profile = chosenProfile();
+        page.check = QString::fromUtf8(
+            checkJson(profile.name, LimitCheck::check(m_shown->measurement, profile)).toJson());
+    }
     page.energizerModel = txtEmodel->text();
     page.energizerSerial = txtEserial->text();
     page.customer = txtCustomer->text();
@@ -100,7 +120,20 @@ void PrintDialog::issued()
 
 ReportDetails PrintDialog::details() const
 {
-    return {txtEmodel->text(), txtEserial->text(), txtDate->text()};
+    ReportDetails details{txtEmodel->text(), txtEserial->text(), txtDate->text()};
+    if (chkLimitCheck->isChecked() && m_shown) {
+        const LimitProfile profile = chosenProfile();
+        details.limitCheck =
+            ReportPage::limitCheckLines(profile, LimitCheck::check(m_shown->measurement, profile));
+    }
+    return details;
+}
+
+LimitProfile PrintDialog::chosenProfile()
+{
+    const Result<LimitProfile> chosen =
+        LimitProfiles::load().find(Settings().text(Settings::CheckProfile));
+    return chosen ? *chosen : builtInLimitProfile();
 }
 
 void PrintDialog::cmdPrint_Click()

@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QPointer>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -32,9 +33,12 @@ class PrintDialog : public QDialog
     Q_OBJECT
 
 public:
-    // Each page shows `values`: the data set shown when the dialog opened, of the fetch and data
-    // set that `page` names; `recorder` (may be null: nothing recorded) records the tests.
-    PrintDialog(ReportValues values, IssuedPage page, TestRecorder *recorder, QWidget *owner);
+    // Each page shows `shown`: the data set shown when the dialog opened (none: empty values),
+    // of the fetch that `page` names; `recorder` (may be null: nothing recorded) records the
+    // tests. "Add the limit check to the report" adds the indicative check against the profile
+    // chosen in the settings (the built-in one by default); the choice is remembered.
+    PrintDialog(std::optional<ShownDataSet> shown, IssuedPage page, TestRecorder *recorder,
+                QWidget *owner);
 
     // The details as typed.
     ReportDetails details() const;
@@ -53,7 +57,9 @@ private:
     void savePdf(const QString &fileName);
     void setWaiting(bool waiting);
     void issued();
+    static LimitProfile chosenProfile();
 
+    const std::optional<ShownDataSet> m_shown;
     const ReportValues m_values;
     const IssuedPage m_page; // the fetch and the data set
     QPointer<TestRecorder> m_recorder;
@@ -66,6 +72,7 @@ private:
     QPushButton *cmdSavePdf;
     QGroupBox *Frame1;
     QLineEdit *txtCustomer;
+    QCheckBox *chkLimitCheck;
     QLineEdit *txtDate;
     QLineEdit *txtEserial;
     QLineEdit *txtEmodel;

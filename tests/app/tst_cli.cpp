@@ -85,6 +85,13 @@ private slots:
                            set2["intervalMs"].toDouble(), set2["pulseWidthUs"].toDouble(),
                            set2["loadOhms"].toDouble(), double(set2["samples"].toArray().size())}),
             QList<double>({5.2, 2.8, 1200, 80, 500, 200}));
+        // Each valid data set's measures from the samples and its indicative check.
+        QCOMPARE(set2["measures"].toObject().keys(),
+                 QStringList({"cutOff", "energyFromSamplesJ", "peakCurrentA", "peakTimeUs",
+                              "riseTimeUs", "widthAt50Us"}));
+        QCOMPARE(set2["check"].toObject()["profile"].toString(),
+                 "Energizer safety limits (indicative)");
+        QCOMPARE(set2["check"].toObject()["energy"].toString(), "pass");
         // The report page of data set 2 as a PDF, read back; the CSV as the window exports it.
         QCOMPARE(cli({"report", "OUT/a.vmfetch", "--data-set", "2", "--pdf", "OUT/r.pdf",
                       "--energizer-model", "EZ-9", "--date", "31/12/26"})
@@ -150,6 +157,9 @@ private slots:
             {"export", "OUT/cut.vmfetch", "--data-set", "1", "--data-set", "2", "--csv", "x"}, 2,
             usage + "export");
         row("--version and more", {"--version", "extra"}, 2, usage + "COMMAND");
+        row("no such profile", {"show", "OUT/cut.vmfetch", "--json", "--profile", "Nope"}, 2,
+            "^There is no limit profile named “Nope”; the profiles are “Energizer safety limits "
+            "\\(indicative\\)”\\.?$");
         row("a date that is none", {"records", "--since", "2026-13-01"}, 2, usage + "records");
         row("both listings", {"records", "--json", "--csv"}, 2, usage + "records");
         row("a trend of nothing", {"trend"}, 2, usage + "trend");
@@ -249,9 +259,9 @@ private slots:
         const QJsonObject newest = all[0].toObject();
         QCOMPARE(
             newest.keys(),
-            QStringList({"customer", "dataSet", "date", "energizerModel", "energizerSerial",
-                         "energyJ", "id", "intervalMs", "loadOhms", "meterModel", "meterSerial",
-                         "pulseWidthUs", "recorded", "technician", "voltageKV"}));
+            QStringList({"check", "customer", "dataSet", "date", "energizerModel",
+                         "energizerSerial", "energyJ", "id", "intervalMs", "loadOhms", "meterModel",
+                         "meterSerial", "pulseWidthUs", "recorded", "technician", "voltageKV"}));
         QCOMPARE(QStringList({newest["energizerModel"].toString(),
                               QString::number(newest["dataSet"].toInt()),
                               QString::number(newest["voltageKV"].toDouble())}),

@@ -215,6 +215,33 @@ private slots:
         QVERIFY(QString(PdfText::run("pdfinfo", {"-meta", dir.filePath("r.pdf")}).value_or(""))
                     .contains("Energizer Model No. : " + model + "; Energizer Serial No. : S"));
     }
+
+    void limitCheckLinesAreAddedOnlyWhenAsked()
+    {
+        // Off: the page as ever. On: two lines, 10 points, not bold, at x 1100, y 16700 and 17100,
+        // read back from the PDF.
+        const LimitProfile &profile = builtInLimitProfile();
+        const QStringList lines = ReportPage::limitCheckLines(
+            profile, {LimitCheck::Verdict::Pass, LimitCheck::Verdict::Fail,
+                      LimitCheck::Verdict::NotApplicable});
+        QCOMPARE(lines, QStringList({"Limit check (Energizer safety limits (indicative)): energy "
+                                     "pass, interval fail, pulse width n/a",
+                                     "Indicative check, not a type test."}));
+        RecordingSurface off, on;
+        ReportPage::draw(off, {"M", "S", "d"}, ReportValues{});
+        ReportPage::draw(on, {"M", "S", "d", lines}, ReportValues{});
+        const qsizetype at = on.log.indexOf("text " + lines[0]);
+        QCOMPARE(on.log.mid(at - 4, 8),
+                 QStringList({"bold 0", "font 10", "x 1100", "y 16700", "text " + lines[0],
+                              "x 1100", "y 17100", "text " + lines[1]}));
+        QCOMPARE(off.log.filter("Limit check").size(), 0);
+        QTemporaryDir dir;
+        QVERIFY(ReportPrinter::writePdf(dir.filePath("on.pdf"), {"M", "S", "d", lines}, {}));
+        QStringList words;
+        for (const auto &word : PdfText::read(dir.filePath("on.pdf")).words)
+            words << word.first;
+        QVERIFY(words.join(' ').contains("Indicative check, not a type test."));
+    }
 };
 
 QTEST_MAIN(TestReport)

@@ -242,8 +242,14 @@ private slots:
         QTRY_COMPARE(f.recorded().size(), 2);
         click(child(*dialog, "cmdPrint")); // no print service: offered a PDF, nothing recorded
         shown<QMessageBox>(*dialog, "noPrinter")->reject();
+        // With the limit check on the page, the record keeps its verdicts.
+        child<QCheckBox>(*dialog, "chkLimitCheck")->click();
+        save("Farm C");
+        QTRY_COMPARE(f.recorded().size(), 3);
+        QCOMPARE(f.recorded().first().check,
+                 "{\"profile\":\"Energizer safety limits (indicative)\",\"energy\":\"pass\","
+                 "\"interval\":\"pass\",\"pulseWidth\":\"pass\"}");
         const QList<TestRecord> records = f.recorded();
-        QCOMPARE(records.size(), 2);
         const TestRecord &test = records.last();
         QCOMPARE(QStringList({test.energizerModel, test.energizerSerial, test.customer,
                               test.dateText, test.meterModel, test.meterSerial}),
@@ -256,6 +262,8 @@ private slots:
         click(child(*dialog, "cmdClose"));
         click(child(f.window, "cmdPrint"));
         auto *next = shown<PrintDialog>(f.window, "frmPrint");
+        QVERIFY(child<QCheckBox>(*next, "chkLimitCheck")->isChecked()); // remembered
+        child<QCheckBox>(*next, "chkLimitCheck")->click();
         QTRY_VERIFY(child<QLineEdit>(*next, "txtEserial")->completer());
         QCOMPARE(child<QLineEdit>(*next, "txtEserial")->completer()->model()->index(0, 0).data(),
                  "7788");
