@@ -8,6 +8,7 @@
 #include "MeterSession.h"
 #include "PortComboBox.h"
 #include "PrintDialog.h"
+#include "RecordsWindow.h"
 #include "ReportValues.h"
 #include "RetainedCanvas.h"
 #include "ValueTexts.h"
@@ -111,6 +112,8 @@ void MainWindow::createControls()
     actSaveFetch->setShortcut(QKeySequence::Save);
     actExportCsv = action(tr("Export Data Set as CSV…"), "actExportCsv");
     actSaveImage = action(tr("Save Waveform Image…"), "actSaveImage");
+    actRecords = action(tr("Test Records…"), "actRecords");
+    actRecords->setShortcut(Qt::CTRL | Qt::Key_R);
     for (QAction *a : {actSaveFetch, actExportCsv, actSaveImage})
         a->setEnabled(false);
     pic->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -120,6 +123,7 @@ void MainWindow::createControls()
     connect(actSaveFetch, &QAction::triggered, this, &MainWindow::saveFetchAs);
     connect(actExportCsv, &QAction::triggered, this, &MainWindow::exportDataSet);
     connect(actSaveImage, &QAction::triggered, this, &MainWindow::saveWaveformImage);
+    connect(actRecords, &QAction::triggered, this, &MainWindow::showRecords);
     const auto meterCaption = [](const std::string &utf8) { return QString::fromStdString(utf8); };
     lblSN = place(label(meterCaption(ValueTexts::serialCaption(std::nullopt)), Frame1), "lblSN",
                   6840, 5160, 2055, 255);
@@ -406,6 +410,16 @@ void MainWindow::saveWaveformImage()
                              });
 }
 
+void MainWindow::showRecords()
+{
+    if (!frmRecords)
+        frmRecords = new RecordsWindow(m_session, {}, this);
+    frmRecords->setWindowIcon(windowIcon());
+    frmRecords->showNormal();
+    frmRecords->raise();
+    frmRecords->activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing in the middle of a fetch stops it at once; nothing more reaches the window.
@@ -413,5 +427,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_session.closePort();
     if (frmFetch)
         frmFetch->hide();
+    if (frmRecords) // the program ends with this window
+        frmRecords->hide();
     event->accept();
 }

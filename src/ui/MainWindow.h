@@ -18,6 +18,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class RecordsWindow;
 class RetainedCanvas;
 
 // The main window, `frmMain`: port choice, fetch, data-set choice, the values and the waveform
@@ -76,9 +77,11 @@ private:
     void saveFetchAs();
     void exportDataSet();
     void saveWaveformImage();
+    void showRecords();
 
     MeterSession &m_session;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
+    RecordsWindow *frmRecords = nullptr;     // a window of its own, made when first asked for
 
     QPushButton *cmdClose;
     QGroupBox *FrameUtility;
@@ -91,6 +94,7 @@ private:
     QAction *actSaveFetch; // usable once there is a fetch
     QAction *actExportCsv; // usable once a data set is shown
     QAction *actSaveImage;
+    QAction *actRecords; // the records window, also by Ctrl+R
     QLabel *lblSN;
     QLabel *lblModel;
     QLabel *lblInterval;
