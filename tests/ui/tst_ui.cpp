@@ -361,7 +361,7 @@ private slots:
             menu +=
                 a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
         QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Save Fetch As… Ctrl+S greyed|Export Data Set as "
-                       "CSV…  greyed|Save Waveform Image…  greyed|");
+                       "CSV…  greyed|Save Waveform Image…  greyed|Test Records… Ctrl+R|");
         opened.openFetch(path); // read on a worker thread
         QTRY_COMPARE(opened.windowTitle(),
                      "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName());
