@@ -8,6 +8,7 @@
 #include "MeterSession.h"
 #include "PortComboBox.h"
 #include "PrintDialog.h"
+#include "RecordsWindow.h"
 #include "ReportValues.h"
 #include "RetainedCanvas.h"
 #include "TestRecorder.h"
@@ -115,6 +116,8 @@ void MainWindow::createControls()
     actExportCsv = action(tr("Export Data Set as CSV…"), "actExportCsv");
     actSaveImage = action(tr("Save Waveform Image…"), "actSaveImage");
     actExamine = action(tr("Examine Waveform…"), "actExamine");
+    actRecords = action(tr("Test Records…"), "actRecords");
+    actRecords->setShortcut(Qt::CTRL | Qt::Key_R);
     for (QAction *a : {actSaveFetch, actExportCsv, actSaveImage, actExamine})
         a->setEnabled(false);
     pic->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -126,6 +129,7 @@ void MainWindow::createControls()
     connect(actSaveImage, &QAction::triggered, this, &MainWindow::saveWaveformImage);
     connect(actExamine, &QAction::triggered, this, &MainWindow::examineWaveform);
     connect(pic, &RetainedCanvas::doubleClicked, this, &MainWindow::examineWaveform);
+    connect(actRecords, &QAction::triggered, this, &MainWindow::showRecords);
     const auto meterCaption = [](const std::string &utf8) { return QString::fromStdString(utf8); };
     lblSN = place(label(meterCaption(ValueTexts::serialCaption(std::nullopt)), Frame1), "lblSN",
                   6840, 5160, 2055, 255);
@@ -459,6 +463,30 @@ void MainWindow::examineWaveform()
     frmWaveform->activateWindow();
 }
 
+void MainWindow::showRecords()
+{
+    if (!frmRecords) {
+        RecordsWindow::Places places;
+        if (m_recorder)
+            places.store = m_recorder->storePath();
+        frmRecords = new RecordsWindow(m_session, places, this);
+        if (m_recorder) { // a test just recorded, or the history just listed, shows at once
+            connect(m_recorder, &TestRecorder::recorded, frmRecords, [this] {
+                if (frmRecords->isVisible())
+                    frmRecords->reload();
+            });
+            connect(m_recorder, &TestRecorder::listingEnded, frmRecords, [this] {
+                if (frmRecords->isVisible())
+                    frmRecords->reload();
+            });
+        }
+    }
+    frmRecords->setWindowIcon(windowIcon());
+    frmRecords->showNormal();
+    frmRecords->raise();
+    frmRecords->activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing in the middle of a fetch stops it at once; nothing more reaches the window.
@@ -466,5 +494,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_session.closePort();
     if (frmFetch)
         frmFetch->hide();
+    if (frmRecords) // the program ends with this window
+        frmRecords->hide();
     event->accept();
 }

@@ -19,6 +19,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class RecordsWindow;
 class RetainedCanvas;
 class WaveformWindow;
 
@@ -86,11 +87,13 @@ private:
     void exportDataSet();
     void saveWaveformImage();
     void examineWaveform();
+    void showRecords();
 
     MeterSession &m_session;
     TestRecorder *m_recorder;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
     WaveformWindow *frmWaveform = nullptr;   // made when first opened, then kept
+    RecordsWindow *frmRecords = nullptr;     // a window of its own, made when first asked for
 
     QPushButton *cmdClose;
     QGroupBox *FrameUtility;
@@ -104,6 +107,7 @@ private:
     QAction *actExportCsv; // usable once a data set is shown
     QAction *actSaveImage;
     QAction *actExamine; // usable once a data set is shown; so is a double click on pic
+    QAction *actRecords; // the records window, also by Ctrl+R
     QLabel *lblSN;
     QLabel *lblModel;
     QLabel *lblInterval;

@@ -431,7 +431,7 @@ private slots:
             menu +=
                 a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
         QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Save Fetch As… Ctrl+S greyed|Export Data Set as "
-                       "CSV…  greyed|Save Waveform Image…  greyed|Examine Waveform…  greyed|");
+                       "CSV…  greyed|Save Waveform Image…  greyed|Examine Waveform…  greyed|Test Records… Ctrl+R|");
         opened.openFetch(path); // read on a worker thread
         QTRY_COMPARE(opened.windowTitle(),
                      "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName());

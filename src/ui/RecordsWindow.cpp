@@ -1,0 +1,691 @@
+#include "RecordsWindow.h"
+
+#include "ChartView.h"
+#include "Dialogs.h"
+#include "FileSave.h"
+#include "FixedLayout.h"
+#include "MeterSession.h"
+#include "RecordTableModel.h"
+#include "ReportPrinter.h"
+#include "TrendChart.h"
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+using FixedLayout::button;
+using FixedLayout::label;
+
+namespace {
+
+// A date edit at this date reads "any": no limit.
+const QDate AnyDate(2000, 1, 1);
+// More kept fetches than this are listed with a progress window.
+constexpr int QuietListing = 300;
+// The window waits no longer than this for a store another program keeps locked. Reads in the
+// store's write-ahead log are never kept waiting by a writer, so only a store that another
+// program holds whole (or one being brought up to date) can make it wait.
+constexpr int WindowBusyTimeoutMs = 2000;
+
+QString title()
+{
+    return RecordsWindow::tr("Test Records");
+}
+
+QString fromStd(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+QString plural(qsizetype n, const QString &one, const QString &many)
+{
+    return QLocale().toString(n) + u' ' + (n == 1 ? one : many);
+}
+
+// A text of a record fit for a window's caption: control characters shown as \x and two hex
+// digits, and no slash, which would cut the caption like a file's path.
+QString captionText(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f))
+            out += u"\\x"_qs + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else if (c == u'/' || c == u'\\')
+            out += QChar(0x2215); // "∕", a division slash
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The date edit of one end of the range; "any" until a date is chosen.
+QDateEdit *dateEdit(const char *name, QWidget *parent)
+{
+    auto *edit = new QDateEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setDisplayFormat(u"yyyy-MM-dd"_qs);
+    edit->setMinimumDate(AnyDate);
+    edit->setSpecialValueText(RecordsWindow::tr("any"));
+    edit->setDate(AnyDate);
+    edit->setCalendarPopup(true);
+    return edit;
+}
+
+// Opens an "any" date edit's calendar on this month.
+class CalendarOpener : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto *calendar = qobject_cast<QCalendarWidget *>(watched);
+                calendar && calendar->selectedDate() <= AnyDate)
+                calendar->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+        return false;
+    }
+};
+
+} // namespace
+
+RecordsWindow::RecordsWindow(MeterSession &session, Places places, QWidget *owner)
+    : QWidget(owner, Qt::Window), m_session(session), m_places(std::move(places)),
+      m_model(new RecordTableModel(this))
+{
+    setObjectName(QStringLiteral("frmRecords"));
+    setWindowTitle(title());
+    createControls();
+    connect(&m_printing, &QFutureWatcher<PrintService::Outcome>::finished, this,
+            &RecordsWindow::printed);
+    connect(&m_listing, &QFutureWatcher<Result<Listing>>::finished, this, &RecordsWindow::listed);
+    connect(&m_listing, &QFutureWatcher<Result<Listing>>::progressValueChanged, this,
+            [this](int done) {
+                const int total = m_listing.progressMaximum();
+                if (!m_listingProgress && total > QuietListing) {
+                    m_listingProgress = new QProgressDialog(tr("Listing the kept fetches…"),
+                                                            tr("Cancel"), 0, total, this);
+                    m_listingProgress->setObjectName(QStringLiteral("listingProgress"));
+                    m_listingProgress->setWindowTitle(title());
+                    m_listingProgress->setWindowModality(Qt::WindowModal);
+                    m_listingProgress->setMinimumDuration(0);
+                    m_listingProgress->setAutoClose(false);
+                    m_listingProgress->setAutoReset(false);
+                    connect(m_listingProgress, &QProgressDialog::canceled, &m_listing,
+                            &QFutureWatcher<Result<Listing>>::cancel);
+                }
+                if (m_listingProgress) {
+                    m_listingProgress->setMaximum(total);
+                    m_listingProgress->setValue(done);
+                }
+            });
+    resize(1100, 720);
+}
+
+RecordsWindow::~RecordsWindow()
+{
+    // A listing under way stops at its next batch; the window's parts must outlive it.
+    m_listing.cancel();
+    m_listing.waitForFinished();
+    m_printing.waitForFinished();
+}
+
+void RecordsWindow::createControls()
+{
+    txtSearch = new QLineEdit(this);
+    txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    txtSearch->setPlaceholderText(tr("Serial number, model or customer"));
+    txtSearch->setClearButtonEnabled(true);
+    auto *lblSearch = label(tr("&Search:"), this);
+    lblSearch->setBuddy(txtSearch);
+    dtFrom = dateEdit("dtFrom", this);
+    dtUntil = dateEdit("dtUntil", this);
+    auto *opener = new CalendarOpener(this);
+    for (QDateEdit *edit : {dtFrom, dtUntil}) {
+        edit->calendarWidget()->installEventFilter(opener);
+        connect(edit, &QDateEdit::dateChanged, this, &RecordsWindow::filter);
+    }
+    auto *lblFrom = label(tr("&From:"), this);
+    lblFrom->setBuddy(dtFrom);
+    auto *lblUntil = label(tr("&Until:"), this);
+    lblUntil->setBuddy(dtUntil);
+    cmdAnyDates = button(tr("Any Date"), this);
+    cmdAnyDates->setObjectName(QStringLiteral("cmdAnyDates"));
+    connect(cmdAnyDates, &QPushButton::clicked, this, [this] {
+        const QSignalBlocker quietFrom(dtFrom), quietUntil(dtUntil);
+        dtFrom->setDate(AnyDate);
+        dtUntil->setDate(AnyDate);
+        filter(); // once
+    });
+    lblCount = label({}, this);
+    lblCount->setObjectName(QStringLiteral("lblCount"));
+    connect(txtSearch, &QLineEdit::textChanged, this, &RecordsWindow::filter);
+
+    auto *filters = new QHBoxLayout;
+    filters->addWidget(lblSearch);
+    filters->addWidget(txtSearch, 3);
+    filters->addSpacing(12);
+    filters->addWidget(lblFrom);
+    filters->addWidget(dtFrom);
+    filters->addWidget(lblUntil);
+    filters->addWidget(dtUntil);
+    filters->addWidget(cmdAnyDates);
+    filters->addSpacing(12);
+    filters->addWidget(lblCount, 2);
+
+    tblRecords = new QTableView(this);
+    tblRecords->setObjectName(QStringLiteral("tblRecords"));
+    tblRecords->setModel(m_model);
+    tblRecords->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblRecords->setSelectionMode(QAbstractItemView::SingleSelection);
+    tblRecords->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblRecords->setWordWrap(false);
+    tblRecords->setAlternatingRowColors(true);
+    // Rows of one height and columns of set widths: nothing is measured row by row, so 10,000
+    // rows fill as quickly as 10.
+    tblRecords->verticalHeader()->hide();
+    tblRecords->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tblRecords->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    QHeaderView *header = tblRecords->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(true);
+    header->setSortIndicator(RecordTableModel::Recorded, Qt::DescendingOrder);
+    tblRecords->setSortingEnabled(true);
+    for (int column = 0; column < RecordTableModel::ColumnCount; ++column) {
+        const QString caption = m_model->headerData(column, Qt::Horizontal).toString();
+        const int sample = fontMetrics().horizontalAdvance(
+            column == RecordTableModel::Recorded ? u"2026-12-08 10:15"_qs
+            : column < RecordTableModel::DataSet ? u"MMMMMMMMMMMM"_qs
+                                                 : u"000"_qs);
+        header->resizeSection(column,
+                              std::max(sample, fontMetrics().horizontalAdvance(caption)) + 24);
+    }
+    connect(tblRecords, &QTableView::doubleClicked, this, &RecordsWindow::openRow);
+    auto *actOpenRecord = new QAction(tr("Open in the Main Window"), tblRecords);
+    actOpenRecord->setObjectName(QStringLiteral("actOpenRecord"));
+    actOpenRecord->setShortcuts({Qt::Key_Return, Qt::Key_Enter});
+    actOpenRecord->setShortcutContext(Qt::WidgetShortcut);
+    tblRecords->addAction(actOpenRecord);
+    tblRecords->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(actOpenRecord, &QAction::triggered, this,
+            [this] { openRow(tblRecords->currentIndex()); });
+    connect(tblRecords->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &RecordsWindow::selectionChanged);
+
+    grpTrend = new QGroupBox(this);
+    grpTrend->setObjectName(QStringLiteral("grpTrend"));
+    chtTrend = new ChartView(grpTrend);
+    chtTrend->setObjectName(QStringLiteral("chtTrend"));
+    chtTrend->setMinimumHeight(160);
+    chtTrend->setFormatter(
+        [this](const Chart &, int index) { return TrendChart::readout(m_trend, index); });
+    lblTrendSummary = label({}, grpTrend);
+    lblTrendSummary->setObjectName(QStringLiteral("lblTrendSummary"));
+    lblTrendWarning = label({}, grpTrend);
+    lblTrendWarning->setObjectName(QStringLiteral("lblTrendWarning"));
+    QFont bold = lblTrendWarning->font();
+    bold.setBold(true);
+    lblTrendWarning->setFont(bold);
+    QPalette warningPalette = lblTrendWarning->palette();
+    warningPalette.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
+    lblTrendWarning->setPalette(warningPalette);
+    lblTrendRule = label(TrendChart::rule(), grpTrend);
+    lblTrendRule->setObjectName(QStringLiteral("lblTrendRule"));
+    for (QLabel *l : {lblTrendSummary, lblTrendWarning, lblTrendRule})
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long one is cut
+    auto *trend = new QVBoxLayout(grpTrend);
+    trend->addWidget(chtTrend, 1);
+    trend->addWidget(lblTrendSummary);
+    trend->addWidget(lblTrendWarning);
+    trend->addWidget(lblTrendRule);
+    trend->addStretch(); // the texts stay at the top while there is no chart
+
+    splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->addWidget(tblRecords);
+    splitter->addWidget(grpTrend);
+    splitter->setChildrenCollapsible(false);
+
+    lblStatus = label({}, this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    const auto command = [this](const QString &caption, const char *name) {
+        QPushButton *b = button(caption, this);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    cmdPrintAgain = command(tr("Print Again"), "cmdPrintAgain");
+    cmdSavePdfAgain = command(tr("Save PDF Again"), "cmdSavePdfAgain");
+    cmdExport = command(tr("Export…"), "cmdExport");
+    cmdClose = command(tr("Close"), "cmdClose");
+    connect(cmdPrintAgain, &QPushButton::clicked, this, &RecordsWindow::printAgain);
+    connect(cmdSavePdfAgain, &QPushButton::clicked, this, &RecordsWindow::savePdfAgain);
+    connect(cmdExport, &QPushButton::clicked, this, &RecordsWindow::exportCsv);
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    auto *commands = new QHBoxLayout;
+    commands->addWidget(lblStatus, 1);
+    for (QPushButton *b : {cmdPrintAgain, cmdSavePdfAgain, cmdExport, cmdClose})
+        commands->addWidget(b);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(commands);
+    selectionChanged();
+}
+
+void RecordsWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_shownOnce) { // the trend gets a little more, until the operator moves the line
+        m_shownOnce = true;
+        splitter->setSizes({splitter->height() * 2 / 5, splitter->height() * 3 / 5});
+    }
+    if (!event->spontaneous())
+        reload();
+}
+
+void RecordsWindow::closeEvent(QCloseEvent *event)
+{
+    // The answer about a page on its way is still to come, and must be shown.
+    if (m_waiting)
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+bool RecordsWindow::setAsideHelps(const QString &openFailure)
+{
+    // RecordStore::open() ends its text with the reason; these two are the file's own fault.
+    return openFailure.endsWith(u": the file is damaged."_qs) ||
+           openFailure.endsWith(u": the file is damaged (not a database)."_qs) ||
+           openFailure.endsWith(u": it is not a file of test records of Voltrane Meter."_qs);
+}
+
+bool RecordsWindow::openStore()
+{
+    if (m_store)
+        return true;
+    const auto empty = [this](const QString &why) {
+        m_model->setRows({}, {});
+        lblCount->setText(tr("no test records"));
+        cmdExport->setEnabled(false);
+        setStatus(why);
+    };
+    // A store is made (written) on a worker thread, by the listing of the fetch history at start
+    // or after a store was set aside; never here.
+    if (!QFileInfo::exists(m_places.store)) {
+        empty(tr("No test records yet: each report page printed or saved is kept here."));
+        return false;
+    }
+    Result<std::unique_ptr<RecordStore>> store =
+        RecordStore::open(m_places.store, WindowBusyTimeoutMs);
+    if (store) {
+        m_store = std::move(*store);
+        return true;
+    }
+    const QString why = fromStd(store.error());
+    empty(tr("The test records cannot be opened, so none are shown."));
+    if (setAsideHelps(why))
+        offerSetAside(why);
+    else
+        Dialogs::showError(this, "storeError", title(), why);
+    return false;
+}
+
+void RecordsWindow::offerSetAside(const QString &openFailure)
+{
+    auto *question = new QMessageBox(
+        QMessageBox::Warning, title(),
+        openFailure + u"\n\n"_qs +
+            tr("It can be set aside under a new name beside it, with nothing deleted, so that "
+               "its records stay there for recovery, and a new, empty store started. Set it "
+               "aside?"),
+        QMessageBox::Cancel, this);
+    question->setObjectName(QStringLiteral("storeDamaged"));
+    question->setTextFormat(Qt::PlainText);
+    QPushButton *setAside =
+        question->addButton(tr("Set Aside and Start Anew"), QMessageBox::AcceptRole);
+    setAside->setObjectName(QStringLiteral("cmdSetAside"));
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(setAside, &QPushButton::clicked, this, &RecordsWindow::setAside);
+    question->open();
+}
+
+void RecordsWindow::setAside()
+{
+    const Result<QString> moved = RecordStore::setAside(m_places.store);
+    if (!moved) {
+        Dialogs::showError(this, "storeError", title(), fromStd(moved.error()));
+        return;
+    }
+    m_note = tr("The damaged test records were set aside as “%1”; a new store was started.")
+                 .arg(QDir::toNativeSeparators(*moved));
+    setStatus(tr("Listing the kept fetches…"));
+    listKeptFetches(); // which makes the new store; the rows follow
+}
+
+void RecordsWindow::listKeptFetches()
+{
+    if (m_listing.isRunning())
+        return;
+    // On a worker thread with a connection of its own: listing writes to the store.
+    m_listing.setFuture(QtConcurrent::run(
+        [path = m_places.store, folder = m_places.history](QPromise<Result<Listing>> &promise) {
+            Result<std::unique_ptr<RecordStore>> store = RecordStore::open(path);
+            if (!store) {
+                promise.addResult(Result<Listing>(failure(store.error())));
+                return;
+            }
+            promise.addResult((*store)->listKeptFetches(folder, [&](int done, int total) {
+                promise.setProgressRange(0, total);
+                promise.setProgressValue(done);
+                return !promise.isCanceled();
+            }));
+        }));
+}
+
+void RecordsWindow::listed()
+{
+    if (m_listingProgress)
+        m_listingProgress->deleteLater();
+    reload();
+    if (m_listing.isCanceled() || m_listing.future().resultCount() == 0) {
+        m_note += u' ' + tr("Listing the kept fetches was stopped; it goes on at the next start.");
+        setStatus({});
+        return;
+    }
+    const Result<Listing> listing = m_listing.result();
+    if (!listing)
+        Dialogs::showError(this, "listingError", title(), fromStd(listing.error()));
+    else if (!listing->unreadable.isEmpty())
+        Dialogs::showWarning(this, "unreadableFetches", title(),
+                             tr("These kept fetches cannot be read; they are left where they "
+                                "are:") +
+                                 u'\n' + listing->unreadable.join(u'\n'));
+}
+
+void RecordsWindow::reload()
+{
+    if (openStore())
+        filter();
+}
+
+RecordQuery RecordsWindow::query() const
+{
+    RecordQuery q;
+    q.text = txtSearch->text();
+    q.since = dtFrom->date() > AnyDate ? dtFrom->date() : QDate();
+    q.until = dtUntil->date() > AnyDate ? dtUntil->date() : QDate();
+    return q;
+}
+
+void RecordsWindow::filter()
+{
+    if (!m_store)
+        return;
+    const QString current = tblRecords->currentIndex().data(RecordTableModel::IdRole).toString();
+    if (const Result<> loaded = m_model->load(*m_store, query()); !loaded) {
+        Dialogs::showError(this, "readError", title(), fromStd(loaded.error()));
+        return;
+    }
+    // The record selected stays selected while it is among the rows.
+    if (!current.isEmpty()) {
+        const QModelIndexList found = m_model->match(m_model->index(0, 0), RecordTableModel::IdRole,
+                                                     current, 1, Qt::MatchExactly);
+        if (!found.isEmpty())
+            tblRecords->setCurrentIndex(found.first());
+    }
+    selectionChanged();
+    showCounts();
+}
+
+void RecordsWindow::showCounts()
+{
+    qsizetype untested = 0;
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        untested += m_model->index(row, 0).data(RecordTableModel::FetchIdRole).toLongLong() != 0;
+    const qsizetype tests = m_model->rowCount() - untested;
+    lblCount->setText(untested
+                          ? tr("%1, %2").arg(plural(tests, tr("test record"), tr("test records")),
+                                             plural(untested, tr("fetch with no test yet"),
+                                                    tr("fetches with no test yet")))
+                          : plural(tests, tr("test record"), tr("test records")));
+    cmdExport->setEnabled(m_model->rowCount() > 0);
+    if (m_store)
+        setStatus(m_model->rowCount() || !query().text.isEmpty() || query().since.isValid() ||
+                          query().until.isValid()
+                      ? QString()
+                      : tr("No test records yet: each report page printed or saved is kept "
+                           "here."));
+}
+
+void RecordsWindow::selectionChanged()
+{
+    const QModelIndex current = tblRecords->currentIndex();
+    const bool tested =
+        current.isValid() && !current.data(RecordTableModel::IdRole).toString().isEmpty();
+    cmdPrintAgain->setEnabled(tested && !m_waiting);
+    cmdSavePdfAgain->setEnabled(tested && !m_waiting);
+    if (tested) {
+        showTrend(m_model->text(current.row(), RecordTableModel::EnergizerSerial));
+        const QString which = m_model->text(current.row(), RecordTableModel::EnergizerSerial) +
+                              u", "_qs + m_model->text(current.row(), RecordTableModel::Recorded);
+        cmdPrintAgain->setToolTip(
+            FixedLayout::plainToolTip(tr("Print the page of %1 again").arg(which)));
+        cmdSavePdfAgain->setToolTip(
+            FixedLayout::plainToolTip(tr("Save the page of %1 again as a PDF file").arg(which)));
+        return;
+    }
+    for (QPushButton *b : {cmdPrintAgain, cmdSavePdfAgain})
+        b->setToolTip(tr("Select a test record first."));
+    m_trendSerial.clear();
+    m_trend = {};
+    grpTrend->setTitle(tr("Trend"));
+    chtTrend->setChart(TrendChart::of(m_trend));
+    chtTrend->hide();
+    lblTrendSummary->setText(current.isValid()
+                                 ? tr("A fetch with no test yet has no energizer to follow: open "
+                                      "it (double click) and print its report.")
+                                 : tr("Select a test record to see its energizer's trend."));
+    lblTrendWarning->clear();
+    lblTrendWarning->hide();
+}
+
+void RecordsWindow::showTrend(const QString &energizerSerial)
+{
+    const QString folded = TestRecord::folded(energizerSerial);
+    if (folded == m_trendSerial && !m_trendSerial.isEmpty())
+        return;
+    m_trendSerial = folded;
+    Result<Trend> trend = folded.isEmpty() ? Result<Trend>(Trend::of(energizerSerial, {}))
+                                           : m_store->trend(energizerSerial);
+    if (!trend) {
+        Dialogs::showError(this, "readError", title(), fromStd(trend.error()));
+        trend = Trend::of(energizerSerial, {});
+    }
+    m_trend = std::move(*trend);
+    grpTrend->setTitle(tr("Trend of %1").arg(captionText(m_trend.energizerSerial)));
+    chtTrend->setChart(TrendChart::of(m_trend));
+    chtTrend->setVisible(m_trend.baseline.has_value());
+    lblTrendSummary->setText(folded.isEmpty()
+                                 ? tr("This record names no energizer serial number: there is no "
+                                      "trend to follow.")
+                                 : TrendChart::summary(m_trend));
+    lblTrendWarning->setText(TrendChart::warning(m_trend));
+    lblTrendWarning->setVisible(m_trend.warning);
+}
+
+void RecordsWindow::openRow(const QModelIndex &index)
+{
+    if (!index.isValid() || !m_store)
+        return;
+    const QString id = index.data(RecordTableModel::IdRole).toString();
+    QByteArray bytes;
+    QString name;
+    int dataSet = 0;
+    if (!id.isEmpty()) {
+        const Result<TestRecord> record = m_store->record(id);
+        if (!record) {
+            Dialogs::showError(this, "openError", title(), fromStd(record.error()));
+            return;
+        }
+        bytes = record->fetchFile;
+        dataSet = record->dataSet - 1;
+        name = captionText(tr("%1, %2").arg(record->energizerSerial.trimmed().isEmpty()
+                                                ? tr("no serial number")
+                                                : record->energizerSerial.trimmed(),
+                                            record->recorded.toString(u"yyyy-MM-dd HH:mm"_qs)));
+    } else {
+        const qint64 fetchId = index.data(RecordTableModel::FetchIdRole).toLongLong();
+        const Result<QByteArray> file = m_store->fetchFile(fetchId);
+        const Result<QList<KeptFetch>> kept = m_store->untested();
+        if (!file || !kept) {
+            Dialogs::showError(this, "openError", title(),
+                               fromStd(file ? kept.error() : file.error()));
+            return;
+        }
+        bytes = *file;
+        // Named as its file in the history, or as the history would name it.
+        const auto listed = std::ranges::find(*kept, fetchId, &KeptFetch::id);
+        const Result<FetchRecord> fetch = FetchFile::fromJson(bytes);
+        if (listed != kept->end() && !listed->path.isEmpty())
+            name = QFileInfo(listed->path).fileName();
+        else
+            name = fetch ? FetchFile::fileName(fetch->saved, fetch->serialReply) : tr("kept fetch");
+    }
+    if (const Result<> opened = m_session.openFetchFile(bytes, name, dataSet); !opened) {
+        Dialogs::showError(this, "openError", title(), fromStd(opened.error()));
+        return;
+    }
+    if (QWidget *main = parentWidget()) {
+        main->showNormal();
+        main->raise();
+        main->activateWindow();
+    }
+}
+
+Result<RecordPage> RecordsWindow::selectedPage() const
+{
+    const QString id = tblRecords->currentIndex().data(RecordTableModel::IdRole).toString();
+    if (id.isEmpty() || !m_store)
+        return failure(tr("Select a test record first."));
+    const Result<TestRecord> record = m_store->record(id);
+    if (!record)
+        return failure(record.error());
+    return RecordPage::of(*record);
+}
+
+void RecordsWindow::printAgain()
+{
+    if (m_waiting)
+        return;
+    Result<RecordPage> page = selectedPage();
+    if (!page) {
+        Dialogs::showError(this, "printError", tr("Print"), fromStd(page.error()));
+        return;
+    }
+    setWaiting(true);
+    m_printingPage = *page;
+    // As the print dialog does: the print service may be slow to answer, or not answer at all.
+    m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, page->details, page->values,
+                                           std::chrono::seconds(8)));
+}
+
+void RecordsWindow::printed()
+{
+    setWaiting(false);
+    using Kind = PrintService::Outcome::Kind;
+    const PrintService::Outcome outcome = m_printing.result();
+    if (outcome.kind == Kind::NoPrinter || outcome.kind == Kind::NotRunning)
+        offerPdf(outcome.message, *m_printingPage);
+    else if (outcome.kind == Kind::Paused)
+        Dialogs::showMessage(this, "printPaused", tr("Print"), outcome.message);
+    else if (outcome.kind != Kind::Printed)
+        Dialogs::showError(this, "printError", tr("Print"), outcome.message);
+}
+
+void RecordsWindow::offerPdf(const QString &why, const RecordPage &page)
+{
+    auto *question = new QMessageBox(QMessageBox::Warning, tr("Print"),
+                                     why + ' ' + tr("Save the report as a PDF file instead?"),
+                                     QMessageBox::Save | QMessageBox::Cancel, this);
+    question->setObjectName(QStringLiteral("noPrinter"));
+    question->setTextFormat(Qt::PlainText);
+    question->setDefaultButton(QMessageBox::Save);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::finished, this, [this, page](int result) {
+        if (result == QMessageBox::Save)
+            askPdf(page);
+    });
+    question->open();
+}
+
+void RecordsWindow::savePdfAgain()
+{
+    const Result<RecordPage> page = selectedPage();
+    if (!page)
+        Dialogs::showError(this, "printError", tr("Print"), fromStd(page.error()));
+    else
+        askPdf(*page);
+}
+
+void RecordsWindow::askPdf(const RecordPage &page)
+{
+    Dialogs::askSaveFileName(
+        this, "savePdf", tr("Save Report as PDF"), page.fileName(), tr("PDF files (*.pdf)"),
+        [this, page](const QString &fileName) {
+            if (const Result<> written =
+                    ReportPrinter::writePdf(fileName, page.details, page.values);
+                !written)
+                Dialogs::showError(this, "printError", tr("Print"), fromStd(written.error()));
+        });
+}
+
+void RecordsWindow::exportCsv()
+{
+    // The rows shown when "Export…" was pressed.
+    const QByteArray csv = m_model->csv();
+    Dialogs::askSaveFileName(
+        this, "exportCsv", tr("Export Test Records as CSV"),
+        u"test-records_%1.csv"_qs.arg(QDate::currentDate().toString(Qt::ISODate)),
+        tr("CSV files (*.csv)"), [this, csv](const QString &fileName) {
+            if (const Result<> saved = FileSave::write(fileName, csv); !saved)
+                Dialogs::showError(this, "exportError", tr("Export"),
+                                   tr("The test records could not be saved as \"%1\". %2.")
+                                       .arg(fileName, fromStd(saved.error())));
+        });
+}
+
+void RecordsWindow::setWaiting(bool waiting)
+{
+    m_waiting = waiting;
+    setWindowTitle(waiting ? tr("Test Records - printing…") : title());
+    if (waiting)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+    selectionChanged();
+}
+
+void RecordsWindow::setStatus(const QString &text)
+{
+    const QString shown = m_note.isEmpty() || text.isEmpty() ? m_note + text : m_note + u' ' + text;
+    lblStatus->setText(shown);
+    lblStatus->setToolTip(FixedLayout::plainToolTip(shown));
+}
