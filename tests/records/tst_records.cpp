@@ -56,11 +56,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
-template <typename T> QString error(const Result<T> &result)
-{
-    return QString::fromStdString(result.error());
-}
-
 QByteArray fileBytes(const QString &path)
 {
     QFile file(path);

@@ -5,7 +5,15 @@
 
 #include <QTimeZone>
 
-// Test records to keep and share: each with its own fetch file, whose data set 1 is valid.
+// Test records to keep and share: each with its own fetch file, whose data set 1 is valid; and
+// what a test says of a failed result.
+
+#define QVERIFY_OK(result) QVERIFY2(result, (result).error().c_str())
+
+template <typename T> QString error(const Result<T> &result)
+{
+    return QString::fromStdString(result.error());
+}
 
 inline QDateTime at(int day, int hour, int minute, int offsetMinutes = 60)
 {
