@@ -130,10 +130,11 @@ Result<> TeamDatabase::connect()
     if (!m_db.open())
         return failure(reason(m_db.lastError()));
     m_lost = false;
-    // Numbers only: nothing here comes from outside.
+    // Numbers only: nothing here comes from outside. libpq prints the server's notices and
+    // warnings on standard error; only errors, which the program words itself, are sent.
     if (QSqlQuery set(m_db);
-        !set.exec(u"SET statement_timeout = %1; SET idle_in_transaction_session_timeout = %2"_qs
-                      .arg(m_server.statementTimeoutMs())
+        !set.exec(u"SET statement_timeout = %1; SET idle_in_transaction_session_timeout = %2; "
+                  "SET client_min_messages = error"_qs.arg(m_server.statementTimeoutMs())
                       .arg(IdleInTransactionMs)))
         return failure(reason(set.lastError()));
     return migrate();
