@@ -4,6 +4,13 @@ TeamSharing::TeamSharing(const QString &storePath, const TeamServer &server, QOb
     : QObject(parent), m_storePath(storePath), m_server(server),
       m_thread(QThread::create([this] { run(); }))
 {
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &TeamSharing::shareNow);
+    connect(this, &TeamSharing::shared, &m_retry, qOverload<>(&QTimer::stop));
+    connect(this, &TeamSharing::failed, this, [this] {
+        if (m_retryMs > 0)
+            m_retry.start(m_retryMs);
+    });
     m_thread->start();
 }
 

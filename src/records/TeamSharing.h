@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <QWaitCondition>
 
 #include <memory>
@@ -16,7 +17,8 @@
 // TeamServer::ConnectTimeoutSeconds): at start, after each new record, and when the technician
 // asks. The shares run one at a time on a thread of this object's own, with its own connections
 // to the store and to the server, kept from one share to the next. Asked while a share is under
-// way, it shares once more after it.
+// way, it shares once more after it. After a failed share it tries again by itself, so that what
+// was recorded offline goes once the network is back.
 class TeamSharing : public QObject
 {
     Q_OBJECT
@@ -26,8 +28,12 @@ public:
     // Waits for a share under way to end (at most the server's timeouts).
     ~TeamSharing() override;
 
+    static constexpr int DefaultRetryMs = 5 * 60 * 1000;
+
     // Shares now, or once more after the share under way.
     void shareNow();
+    // How long after a failed share the next is tried by itself; 0: not at all.
+    void setRetryInterval(int ms) { m_retryMs = ms; }
 
 signals:
     // A share that ended. Both are emitted in the thread of this object, from its event loop.
@@ -46,4 +52,6 @@ private:
     int m_wanted = 0; // shares asked for and not begun: 0 or 1
     bool m_ending = false;
     std::unique_ptr<QThread> m_thread;
+    QTimer m_retry;
+    int m_retryMs = DefaultRetryMs;
 };

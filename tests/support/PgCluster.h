@@ -21,13 +21,12 @@ struct PgCluster
         // Debian keeps initdb and pg_ctl off the PATH, in /usr/lib/postgresql/<version>/bin.
         const QStringList versions = QDir(u"/usr/lib/postgresql"_qs).entryList(QDir::Dirs);
         bin = u"/usr/lib/postgresql/%1/bin/"_qs.arg(versions.value(versions.size() - 1));
-        QFile conf(path(u"data/pg_hba.conf"_qs)); // the first line that fits counts
+        QFile conf(data + u"/pg_hba.conf"_qs); // the first line that fits counts
         if (!QFileInfo(bin + u"pg_ctl"_qs).isExecutable())
             error = u"PostgreSQL is not installed (package postgresql)"_qs;
         else if (geteuid() == 0 && chown(qPrintable(dir.path()), 65534, 65534) != 0)
             error = u"the folder cannot be given to nobody"_qs;
-        else if (ran(u"initdb -D %1 -U postgres --auth=trust -E UTF8 --locale=C -N"_qs.arg(
-                     path(u"data"_qs))) &&
+        else if (ran(u"initdb -U postgres --auth=trust -E UTF8 --locale=C -N -D "_qs + data) &&
                  conf.open(QIODevice::ReadWrite)) {
             const QByteArray trusted = conf.readAll();
             conf.seek(0), conf.write(hba + trusted), conf.close();
@@ -38,14 +37,11 @@ struct PgCluster
 
     bool start()
     {
-        return running =
-                   ran(u"pg_ctl start -w -D %1 -l %2"_qs.arg(path(u"data"_qs), path(u"log"_qs)),
-                       {u"-o"_qs, u"-k %1 -p %2 "_qs.arg(dir.path()).arg(port) + options});
+        const QString on = u"-k %1 -p %2 "_qs.arg(dir.path()).arg(port) + options;
+        return running = ran(u"pg_ctl start -w -l %1 -D %2"_qs.arg(path(u"log"_qs), data),
+                             {u"-o"_qs, on});
     }
-    bool stop()
-    {
-        return !(running = running && !ran(u"pg_ctl stop -m immediate -D "_qs + path(u"data"_qs)));
-    }
+    bool stop() { return !(running = running && !ran(u"pg_ctl stop -m immediate -D "_qs + data)); }
     QString path(const QString &name) const { return dir.filePath(name); }
     // Database `db` on the Unix socket.
     QString connection(const QString &db) const
@@ -55,10 +51,8 @@ struct PgCluster
     // Runs `sql` with psql as the superuser: its rows, a line each, values apart by "|".
     QString psql(const QString &sql, const QString &db = u"postgres"_qs)
     {
-        return run(u"psql -XAtq -v ON_ERROR_STOP=1 -h %1 -p %2 -U postgres -d %3"_qs.arg(dir.path())
-                       .arg(port)
-                       .arg(db),
-                   {u"-c"_qs, sql});
+        return run(u"psql -XAtq -v ON_ERROR_STOP=1 -U postgres -h "_qs + dir.path(),
+                   {u"-p"_qs, QString::number(port), u"-d"_qs, db, u"-c"_qs, sql});
     }
     // Runs the PostgreSQL program that `command` names (its words apart by blanks) with `more`:
     // what it printed, or "error: " and why.
@@ -83,6 +77,7 @@ struct PgCluster
     }
 
     QTemporaryDir dir;
+    QString data = dir.filePath(u"data"_qs);
     QString bin;
     int port;
     QString options;
