@@ -148,7 +148,8 @@ else()
         libcups2
         ${_voltrane_runtime_plugins})
 endif()
-# Qt draws text with whatever fonts there are; without any the windows show no text.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+# Qt draws text with whatever fonts there are; without any the windows show no text. Qt's
+# PostgreSQL driver, a plugin too, is needed only to share the records on a team server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, libqt6sql6-psql")
 
 include(CPack)

@@ -3,7 +3,7 @@
 
 # Debian 12 packages the build needs; the test and run scripts add their own.
 BUILD_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libcups2-dev
-    libqt6sql6-sqlite)
+    libqt6sql6-sqlite libqt6sql6-psql)
 
 ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${VOLTRANE_BUILD_DIR:-$ROOT_DIR/build}

@@ -4,6 +4,7 @@
 
 #include "FetchFile.h"
 #include "RecordDatabase.h"
+#include "RecordRows.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,18 +14,14 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <cstdlib>
+
+using namespace RecordRows;
 
 namespace {
 
 // A fetch file holds six replies of a few hundred bytes; anything past 1 MiB is not one (and
 // FetchFile refuses it, which the one byte more shows).
 constexpr qint64 MaxFetchFileBytes = 1024 * 1024 + 1;
-
-const QString TestColumns =
-    u"t.uuid, t.data_set, t.energizer_model, t.energizer_serial, t.customer, t.date_text, "
-    "t.recorded, t.technician, t.meter_model, t.meter_serial, t.volt_count, t.energy_count, "
-    "t.interval_ms, t.pulse_width_us, t.load_ohms, t.check_json, t.pending, t.recorded_utc"_qs;
 
 const QString InsertFetch =
     u"INSERT INTO fetches (file, sha256, saved, saved_utc, meter_model, meter_serial, path) "
@@ -33,107 +30,12 @@ const QString InsertFetch =
     "WHERE fetches.path IS NULL AND excluded.path IS NOT NULL"_qs;
 
 const QString InsertTest =
-    u"INSERT INTO tests (uuid, fetch_id, data_set, energizer_model, energizer_serial, customer, "
-    "date_text, recorded, recorded_utc, technician, meter_model, meter_serial, volt_count, "
-    "energy_count, interval_ms, pulse_width_us, load_ohms, check_json, pending, "
+    u"INSERT INTO tests (uuid, fetch_id, pending, data_set, energizer_model, energizer_serial, "
+    "customer, date_text, recorded, recorded_utc, technician, meter_model, meter_serial, "
+    "volt_count, energy_count, interval_ms, pulse_width_us, load_ohms, check_json, "
     "energizer_serial_folded, energizer_model_folded, customer_folded) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
     "ON CONFLICT (uuid) DO NOTHING"_qs;
-
-// "2026-12-08T10:15:00.250+01:00": the wall-clock time where it happened and its offset, always
-// written with the offset (also "+00:00"), as PostgreSQL reads it.
-QString stampText(const QDateTime &when)
-{
-    const int minutes = when.offsetFromUtc() / 60;
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(u"yyyy-MM-ddTHH:mm:ss.zzz"_qs) +
-           (minutes < 0 ? u'-' : u'+') +
-           QString::asprintf("%02d:%02d", std::abs(minutes) / 60, std::abs(minutes) % 60);
-}
-
-// The time a stamp text and its instant (ms since 1970 UTC) stand for: that instant with the
-// text's offset. Faster than parsing the whole text, which counts when 10,000 records fill a
-// window.
-QDateTime stampTime(const QString &text, qint64 utcMs)
-{
-    const QStringView offset = QStringView(text).right(6); // "+01:00"
-    bool hours = false, minutes = false;
-    const int seconds =
-        offset.mid(1, 2).toInt(&hours) * 3600 + offset.mid(4, 2).toInt(&minutes) * 60;
-    if (offset.size() < 6 || !hours || !minutes || (offset[0] != u'+' && offset[0] != u'-'))
-        return QDateTime::fromString(text, Qt::ISODateWithMs);
-    return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::OffsetFromUTC,
-                                          offset[0] == u'-' ? -seconds : seconds);
-}
-
-// An empty text bound as '' rather than NULL, which Qt SQL makes of a null QString.
-QString text(const QString &value)
-{
-    return value.isNull() ? QString::fromLatin1("", 0) : value;
-}
-
-// Adds the date limits of `query` on the local date of the column `stamp` (its first ten
-// characters: "2026-12-08").
-void addDates(const RecordQuery &query, const QString &stamp, QString *sql, QVariantList *values)
-{
-    if (query.since.isValid()) {
-        *sql += u" AND substr(%1, 1, 10) >= ?"_qs.arg(stamp);
-        *values << query.since.toString(Qt::ISODate);
-    }
-    if (query.until.isValid()) {
-        *sql += u" AND substr(%1, 1, 10) <= ?"_qs.arg(stamp);
-        *values << query.until.toString(Qt::ISODate);
-    }
-}
-
-// What find() asks for, after "FROM tests t": its conditions, order and limit; `values` get the
-// texts and numbers to bind.
-QString testsWhere(const RecordQuery &query, QVariantList *values)
-{
-    QString sql = u" WHERE 1 = 1"_qs;
-    // A substring test on the program's folded copies: no wildcards to escape, and letter case
-    // beyond ASCII folds as the program folds it (PostgreSQL: strpos).
-    if (const QString text = TestRecord::folded(query.text); !text.isEmpty()) {
-        sql += u" AND (instr(t.energizer_serial_folded, ?) > 0"
-               " OR instr(t.energizer_model_folded, ?) > 0 OR instr(t.customer_folded, ?) > 0)"_qs;
-        *values << text << text << text;
-    }
-    if (const QString serial = TestRecord::folded(query.energizerSerial); !serial.isEmpty()) {
-        sql += u" AND t.energizer_serial_folded = ?"_qs;
-        *values << serial;
-    }
-    addDates(query, u"t.recorded"_qs, &sql, values);
-    sql += u" ORDER BY t.recorded_utc DESC, t.uuid DESC"_qs;
-    if (query.limit > 0) {
-        sql += u" LIMIT ?"_qs;
-        *values << query.limit;
-    }
-    return sql;
-}
-
-TestRecord testRecord(const QSqlQuery &q, bool withFile)
-{
-    TestRecord r;
-    r.id = q.value(0).toString();
-    r.dataSet = q.value(1).toInt();
-    r.energizerModel = q.value(2).toString();
-    r.energizerSerial = q.value(3).toString();
-    r.customer = q.value(4).toString();
-    r.dateText = q.value(5).toString();
-    r.recorded = stampTime(q.value(6).toString(), q.value(17).toLongLong());
-    r.technician = q.value(7).toString();
-    r.meterModel = q.value(8).toString();
-    r.meterSerial = q.value(9).toString();
-    r.voltCount = q.value(10).toInt();
-    r.energyCount = q.value(11).toInt();
-    r.intervalMs = q.value(12).toInt();
-    r.pulseWidthUs = q.value(13).toInt();
-    r.loadOhms = q.value(14).toInt();
-    r.check = q.value(15).toString();
-    r.pending = q.value(16).toBool();
-    if (withFile)
-        r.fetchFile = q.value(18).toByteArray();
-    return r;
-}
 
 // Why `record` cannot be kept; empty when it can.
 QString fault(const TestRecord &record)
@@ -287,28 +189,8 @@ Result<> RecordStore::addEntries(const QList<Entry> &entries, int *added)
             if (!fetchId->next())
                 return failure(u"the fetch just stored is missing"_qs);
             const TestRecord &t = *e.test;
-            done = m_db->exec(*insertTest, {t.id,
-                                            fetchId->value(0),
-                                            t.dataSet,
-                                            text(t.energizerModel),
-                                            text(t.energizerSerial),
-                                            text(t.customer),
-                                            text(t.dateText),
-                                            stampText(t.recorded),
-                                            t.recorded.toMSecsSinceEpoch(),
-                                            text(t.technician),
-                                            text(t.meterModel),
-                                            text(t.meterSerial),
-                                            t.voltCount,
-                                            t.energyCount,
-                                            t.intervalMs,
-                                            t.pulseWidthUs,
-                                            t.loadOhms,
-                                            t.check.isEmpty() ? QVariant() : QVariant(t.check),
-                                            int(t.pending),
-                                            text(TestRecord::folded(t.energizerSerial)),
-                                            text(TestRecord::folded(t.energizerModel)),
-                                            text(TestRecord::folded(t.customer))});
+            done = m_db->exec(*insertTest,
+                              QVariantList{t.id, fetchId->value(0), int(t.pending)} + values(t));
             fetchId->finish();
             if (!done)
                 return done;
@@ -320,7 +202,7 @@ Result<> RecordStore::addEntries(const QList<Entry> &entries, int *added)
 Result<TestRecord> RecordStore::record(const QString &id) const
 {
     auto query = m_db->run(u"SELECT %1, f.file FROM tests t JOIN fetches f ON f.id = t.fetch_id "
-                           "WHERE t.uuid = ?"_qs.arg(TestColumns),
+                           "WHERE t.uuid = ?"_qs.arg(Sqlite.columns),
                            {id});
     if (!query)
         return failure(readFailure(query.error()));
@@ -334,10 +216,10 @@ Result<QList<TestRecord>> RecordStore::find(const RecordQuery &query) const
 {
     QVariantList values;
     const QString sql =
-        u"SELECT "_qs + TestColumns +
+        u"SELECT "_qs + Sqlite.columns +
         (query.withFetchFiles ? u", f.file FROM tests t JOIN fetches f ON f.id = t.fetch_id"_qs
                               : u" FROM tests t"_qs) +
-        testsWhere(query, &values);
+        where(query, Sqlite, &values);
     auto found = m_db->run(sql, values);
     if (!found)
         return failure(readFailure(found.error()));
@@ -350,7 +232,8 @@ Result<QList<TestRecord>> RecordStore::find(const RecordQuery &query) const
 Result<QStringList> RecordStore::ids(const RecordQuery &query) const
 {
     QVariantList values;
-    auto found = m_db->run(u"SELECT t.uuid FROM tests t"_qs + testsWhere(query, &values), values);
+    auto found =
+        m_db->run(u"SELECT t.uuid FROM tests t"_qs + where(query, Sqlite, &values), values);
     if (!found)
         return failure(readFailure(found.error()));
     QStringList ids;
@@ -438,6 +321,38 @@ Result<RecordCounts> RecordStore::counts() const
     query->next();
     return RecordCounts{query->value(0).toInt(), query->value(1).toInt(), query->value(2).toInt(),
                         query->value(3).toInt()};
+}
+
+Result<QList<TestRecord>> RecordStore::pending(int limit) const
+{
+    auto query = m_db->run(
+        u"SELECT %1, f.file FROM tests t JOIN fetches f ON f.id = t.fetch_id "
+        "WHERE t.pending = 1 ORDER BY t.recorded_utc, t.uuid LIMIT ?"_qs.arg(Sqlite.columns),
+        {limit});
+    if (!query)
+        return failure(readFailure(query.error()));
+    QList<TestRecord> records;
+    while (query->next())
+        records.append(testRecord(*query, true));
+    return records;
+}
+
+Result<> RecordStore::markShared(const QStringList &ids)
+{
+    const Result<> marked = m_db->write([&]() -> Result<> {
+        auto mark = m_db->prepare(u"UPDATE tests SET pending = 0 WHERE uuid = ?"_qs);
+        for (const QString &id : ids) {
+            if (!mark)
+                return failure(mark.error());
+            if (Result<> done = m_db->exec(*mark, {id}); !done)
+                return done;
+        }
+        return {};
+    });
+    if (!marked)
+        return failure(u"The test records in “%1” could not be marked as shared: %2."_qs.arg(
+            QDir::toNativeSeparators(m_db->path()), QString::fromStdString(marked.error())));
+    return {};
 }
 
 Result<Listing> RecordStore::listKeptFetches(const QString &folder, const Progress &progress,

@@ -124,6 +124,13 @@ public:
     Result<RecordCounts> counts() const;
     Result<EnergizerTexts> energizerTexts() const;
 
+    // The records not yet on the team server, oldest first, with their fetch files; at most
+    // `limit`.
+    Result<QList<TestRecord>> pending(int limit) const;
+    // Marks the records `ids` as on the team server (no longer pending), all in one transaction;
+    // only once the server has committed them. Ids not kept here are passed over.
+    Result<> markShared(const QStringList &ids);
+
     // Takes the fetch files of `folder` (*.vmfetch) not yet in the store into it as fetches
     // without a test, `batchSize` files a transaction. After each batch `progress(done, total)`
     // is called; false stops the listing, and the next one goes on where it stopped (files
