@@ -159,6 +159,35 @@ private slots:
         QCOMPARE(c.toData(logical, axis), data);
     }
 
+    void testEdgesOfTextsAndSizes()
+    {
+        // Differences on a time axis change unit at one hour and at two days; a chart with no
+        // room for a plot maps every point to its view's low corner; a painter surface takes
+        // only a finite size above 0.
+        const ChartAxis time{.kind = ChartAxis::Kind::Time};
+        QStringList differences;
+        for (const double minutes : {59.0, 60.0, 47.9 * 60, 48.0 * 60})
+            differences << time.differenceText(minutes * 60'000, 60'000);
+        QCOMPARE(differences, QStringList({"59 min", "1.0 h", "47.9 h", "2.0 d"}));
+        Chart squeezed = chart(false);
+        squeezed.size = QSizeF(10, 10);
+        RecordingSurface s;
+        squeezed.layOut(s);
+        QCOMPARE(squeezed.toData({5, 5}), QPointF(0, 0));
+        QImage image(10, 10, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            PainterSurface surface(painter, QRectF(0, 0, 10, 10));
+            surface.setLogicalSize(100, 100);
+            for (const auto &[w, h] : {std::pair(qInf(), 1.0), {1.0, qQNaN()}, {-1.0, 1.0}})
+                surface.setLogicalSize(w, h);
+            surface.drawBox({50, 50}, {100, 100}, Qt::black, DrawingSurface::Fill::Filled);
+        }
+        QCOMPARE(QList<QRgb>({image.pixel(7, 7), image.pixel(2, 2)}),
+                 QList<QRgb>({qRgb(0, 0, 0), qRgb(255, 255, 255)}));
+    }
+
     void testNearestPoint_data()
     {
         QTest::addColumn<int>("series");

@@ -125,6 +125,11 @@ private slots:
         PrinterSurface s(painter);
         s.setLogicalSize(1, 1);
         QVERIFY(s.toDevice({1, 0.5}) == QPointF(2100, 1800));
+        s.setFontSize(12);
+        const QSizeF twelve = s.textSize("Volts");
+        for (const double odd : {-1.0, qInf(), qQNaN()})
+            s.setFontSize(odd);
+        QCOMPARE(s.textSize("Volts"), twelve);
         s.setLogicalSize(14000, 20000);
         s.setLogicalSize(0, qQNaN()), s.setLogicalSize(1, -1), s.setLogicalSize(1, qInf());
         s.drawLine({-399'987'000, -199'990'000}, {13000, 10000}, Qt::black); // slope 1/2

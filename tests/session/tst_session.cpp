@@ -202,6 +202,15 @@ private slots:
         QCOMPARE(s.said, QStringList({"?M", "?S", "?1"}));
         QCOMPARE(s.line.meter.written, "?M\r?S\r");
         QCOMPARE(s.session.isFetching(), false);
+        // Aborted as the model's reply comes in: nothing more goes out.
+        Session early(Whole);
+        QObject::connect(&early.session, &MeterSession::meterTextsChanged, [&] {
+            if (early.session.fetch().modelReply)
+                early.session.abortFetch();
+        });
+        QVERIFY(early.session.openPort(Port) && early.session.startFetch());
+        QTest::qWait(50);
+        QCOMPARE(early.line.meter.written, "?M\r");
     }
 
     void saveAsWritesTheFileAsItWasRead()

@@ -1,5 +1,6 @@
 #include "FetchFile.h"
 #include "FileSave.h"
+#include "MeasurementJson.h"
 #include "OrderedJson.h"
 
 #include <QJsonArray>
@@ -88,6 +89,9 @@ private slots:
                                      true,
                                      false,
                                      QJsonValue::Null};
+        QCOMPARE(
+            OrderedJson::object(countMembers(Measurement{})).toJson(),
+            "{\"voltageKV\":0,\"energyJ\":0,\"intervalMs\":0,\"pulseWidthUs\":0,\"loadOhms\":0}");
         for (const QJsonValue &value : values) {
             const QByteArray qt = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
             QCOMPARE(OrderedJson::scalarJson(value), qt.mid(1, qt.size() - 2));

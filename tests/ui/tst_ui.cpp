@@ -431,7 +431,8 @@ private slots:
             menu +=
                 a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
         QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Save Fetch As… Ctrl+S greyed|Export Data Set as "
-                       "CSV…  greyed|Save Waveform Image…  greyed|Examine Waveform…  greyed|Test Records… Ctrl+R|");
+                       "CSV…  greyed|Save Waveform Image…  greyed|Examine Waveform…  greyed|Test "
+                       "Records… Ctrl+R|");
         opened.openFetch(path); // read on a worker thread
         QTRY_COMPARE(opened.windowTitle(),
                      "Voltrane Meter - PC Utility - " + QFileInfo(path).fileName());
@@ -556,6 +557,10 @@ private slots:
         QVERIFY(time.width() > volts.width());
         area.clear();
         QCOMPARE(picture(area).pixel(300, 213), 0xffffffff); // the x-axis at y 9000
+        RetainedCanvas dot; // a text's logical size on an area one pixel wide
+        dot.resize(1, 1), dot.setLogicalSize(100, 100);
+        QCOMPARE(dot.textSize("x").width(),
+                 100.0 * QFontMetrics(dot.font()).horizontalAdvance("x"));
         QCOMPARE(picture(area).pixel(volts.center()), 0xff000000);
     }
 
