@@ -10,6 +10,7 @@
 #include "PortNames.h"
 #include "RecordTableModel.h"
 #include "Settings.h"
+#include "TeamStore.h"
 #include "ValueTexts.h"
 
 #include <QCoreApplication>
@@ -343,12 +344,87 @@ std::optional<ReadDataSet> readRecord(const QString &id)
     return ReadDataSet{*reading.session.shown(), page};
 }
 
-int records(const RecordQuery &query, Format format)
+namespace {
+
+// The team server set, connected; none when none is set, or after saying why it cannot be
+// reached (`unreachable` then is the line to say).
+std::unique_ptr<TeamStore> teamStore(QString *unreachable = nullptr)
 {
+    const Result<std::optional<TeamServer>> server = TeamServer::configured(Settings());
+    if (!server || !*server) {
+        if (unreachable)
+            *unreachable =
+                server ? u"No team server is set (the settings' records/server, or %1)."_qs.arg(
+                             QLatin1String(TeamServer::EnvironmentVariable))
+                       : fromError(server.error());
+        return nullptr;
+    }
+    Result<std::unique_ptr<TeamStore>> team = TeamStore::connect(**server);
+    if (!team) {
+        if (unreachable)
+            *unreachable = fromError(team.error());
+        return nullptr;
+    }
+    return std::move(*team);
+}
+
+} // namespace
+
+int share()
+{
+    QString why;
+    const std::unique_ptr<TeamStore> team = teamStore(&why);
+    if (!team) {
+        err(why);
+        return Failed;
+    }
     const std::unique_ptr<RecordStore> store = openStore();
     if (!store)
         return Failed;
-    const Result<QList<TestRecord>> found = store->find(query);
+    const Result<ShareReport> shared = team->share(*store);
+    if (!shared) {
+        err(fromError(shared.error()));
+        return Failed;
+    }
+    out(u"sent %1, pending %2\n"_qs.arg(shared->sent).arg(shared->pending));
+    return Done;
+}
+
+void shareQuietly()
+{
+    const Result<std::optional<TeamServer>> server = TeamServer::configured(Settings());
+    if (!server || !*server)
+        return; // no team server: nothing to send
+    QString why;
+    const std::unique_ptr<TeamStore> team = teamStore(&why);
+    const std::unique_ptr<RecordStore> store =
+        team ? std::move(*RecordStore::open(RecordStore::defaultPath())) : nullptr;
+    if (team && store)
+        if (const Result<ShareReport> shared = team->share(*store); !shared)
+            why = fromError(shared.error());
+    if (!why.isEmpty())
+        err(why);
+}
+
+int records(const RecordQuery &query, Format format, bool team)
+{
+    QString unreachable;
+    std::unique_ptr<TeamStore> server = team ? teamStore(&unreachable) : nullptr;
+    if (team && !server)
+        err(u"The team's records cannot be reached: %1 These are this computer's."_qs.arg(
+            unreachable));
+    Result<QList<TestRecord>> found = failure("no store");
+    std::unique_ptr<RecordStore> store;
+    if (server)
+        found = server->find(query);
+    if (!server || !found) {
+        if (server)
+            err(u"The team's records cannot be searched: %1 These are this computer's."_qs.arg(
+                fromError(found.error())));
+        if (!(store = openStore()))
+            return Failed;
+        found = store->find(query);
+    }
     if (!found) {
         err(fromError(found.error()));
         return Failed;
@@ -377,10 +453,17 @@ int records(const RecordQuery &query, Format format)
 
 int trend(const QString &energizerSerial, bool json)
 {
-    const std::unique_ptr<RecordStore> store = openStore();
-    if (!store)
+    // The team's records when a server is set and answers; this computer's otherwise.
+    const Result<std::optional<TeamServer>> server = TeamServer::configured(Settings());
+    QString unreachable;
+    const std::unique_ptr<TeamStore> team = server && *server ? teamStore(&unreachable) : nullptr;
+    if (!unreachable.isEmpty())
+        err(u"The team's records cannot be reached: %1 This is this computer's trend."_qs.arg(
+            unreachable));
+    std::unique_ptr<RecordStore> store = team ? nullptr : openStore();
+    if (!team && !store)
         return Failed;
-    const Result<Trend> trend = store->trend(energizerSerial);
+    const Result<Trend> trend = team ? team->trend(energizerSerial) : store->trend(energizerSerial);
     if (!trend) {
         err(fromError(trend.error()));
         return Failed;

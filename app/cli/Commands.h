@@ -74,10 +74,20 @@ enum class Format
     Json,
     Csv,
 };
-int records(const RecordQuery &query, Format format);
+// With `team`, the team server's records (all the team's); when it cannot be reached, this
+// computer's, after one line that says so.
+int records(const RecordQuery &query, Format format, bool team = false);
 
-// The trend of one energizer's tests, oldest first, as lines or JSON.
+// The trend of one energizer's tests, oldest first, as lines or JSON: the team's when a team
+// server is set and can be reached, this computer's otherwise.
 int trend(const QString &energizerSerial, bool json);
+
+// Sends the test records not yet on the team server: "sent N, pending M".
+int share();
+
+// After a record is made: sends what is pending when a team server is set; a send that fails is
+// one line on standard error, and changes nothing else.
+void shareQuietly();
 
 // The data set as the window's CSV export writes it.
 int exportCsv(const QString &file, int dataSet, const QString &csv);

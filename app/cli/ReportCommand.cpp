@@ -57,5 +57,6 @@ int Commands::report(const ReportRequest &request)
                 .arg(QString::fromStdString(made.error())));
         return Failed;
     }
+    shareQuietly(); // the record is made: a send that fails is said, and changes nothing
     return Done;
 }

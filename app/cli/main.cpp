@@ -60,12 +60,17 @@ const Command CommandList[] = {
       "--record"},
      {"--print", "--no-record"}, 1},
     {"records",
-     "records [--search TEXT] [--energizer-serial S] [--since YYYY-MM-DD] "
+     "records [--team] [--search TEXT] [--energizer-serial S] [--since YYYY-MM-DD] "
      "[--until YYYY-MM-DD] [--json | --csv]",
      "Lists the test records, newest first: all, those whose energizer serial, model\n"
      "or customer holds TEXT (any letter case), one energizer's, or those recorded\n"
-     "between two dates; as lines, one JSON array or CSV.",
-     {"--search", "--energizer-serial", "--since", "--until"}, {"--json", "--csv"}, 0},
+     "between two dates; as lines, one JSON array or CSV. With --team, the team\n"
+     "server's (all the team's records); this computer's when it cannot be reached.",
+     {"--search", "--energizer-serial", "--since", "--until"}, {"--json", "--csv", "--team"}, 0},
+    {"share", "share",
+     "Sends the test records not yet on the team server to it, oldest first, and says\n"
+     "how many went and how many still wait: \"sent N, pending M\".",
+     {}, {}, 0},
     {"trend", "trend --energizer-serial S [--json]",
      "The tests of one energizer, oldest first, against the first (the baseline), and a\n"
      "warning when the latest peak voltage is more than 2.0 kV below it.",
@@ -206,6 +211,8 @@ int run(const Command &command, const Arguments &a)
         }
     if (name == "ports")
         return Commands::ports();
+    if (name == "share")
+        return Commands::share();
     if (name == "show")
         return Commands::show(a.files[0], a.flags.contains("--json"), a.values.value("--profile"));
     if (name == "fetch") {
@@ -240,9 +247,11 @@ int run(const Command &command, const Arguments &a)
                        : Commands::trend(query.energizerSerial, a.flags.contains("--json"));
         if (a.flags.contains("--json") && a.flags.contains("--csv"))
             return wrong(QStringLiteral("give --json or --csv, not both"));
-        return Commands::records(query, a.flags.contains("--json")  ? Commands::Format::Json
-                                        : a.flags.contains("--csv") ? Commands::Format::Csv
-                                                                    : Commands::Format::Text);
+        return Commands::records(query,
+                                 a.flags.contains("--json")  ? Commands::Format::Json
+                                 : a.flags.contains("--csv") ? Commands::Format::Csv
+                                                             : Commands::Format::Text,
+                                 a.flags.contains("--team"));
     }
     if (name == "report" && a.values.contains("--record")) {
         if (a.values.contains("--pdf") == a.flags.contains("--print"))

@@ -61,7 +61,8 @@ private slots:
             QSKIP(qPrintable(m_pg->error));
         for (const char *sql :
              {"CREATE ROLE tech2 LOGIN SUPERUSER PASSWORD 'right'", "CREATE DATABASE shared",
-              "CREATE DATABASE pair", "CREATE DATABASE stop", "CREATE DATABASE newer"})
+              "CREATE DATABASE pair", "CREATE DATABASE stop", "CREATE DATABASE newer",
+              "CREATE DATABASE cli"})
             QCOMPARE(psql(QString::fromLatin1(sql)), "");
         QCOMPARE(psql(u"CREATE TABLE schema_version AS SELECT 2 AS version"_qs, u"newer"_qs), "");
         QFile pgpass(m_pg->path(u"pg pass's"_qs));
@@ -106,6 +107,54 @@ private slots:
         const QString last = m_local->find(query)->last().id;
         QCOMPARE(*m_team->record(last), *m_local->record(last));
         QCOMPARE(m_team->trend(u"sn-ü1"_qs)->points, m_local->trend(u"SN-Ü1 "_qs)->points);
+    }
+
+    void testCommandLineSharesAndSearchesTheTeam()
+    {
+        // voltrane-meter-cli with the server in VOLTRANE_RECORDS_SERVER: share sends what is
+        // pending; records --team finds a record only the server has; with the server gone,
+        // share fails with why and records --team says so and lists this computer's.
+        QTemporaryDir home;
+        const QString local = home.filePath(u"voltrane-meter/records.sqlite"_qs);
+        QVERIFY(QDir(home.path()).mkpath(u"voltrane-meter"_qs));
+        QVERIFY((*RecordStore::open(local))->add(records(3, u"CLI-"_qs)));
+        auto other = std::move(*RecordStore::open(home.filePath(u"other.sqlite"_qs)));
+        QVERIFY(other->add(records(1, u"ONLY-"_qs))); // another computer's, on the server only
+        QVERIFY((*teamAt(m_pg->connection(u"cli"_qs)))->share(*other));
+        const auto cli = [&](const QStringList &args) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"XDG_DATA_HOME"_qs, home.path());
+            env.insert(u"VOLTRANE_RECORDS_SERVER"_qs, m_pg->connection(u"cli"_qs));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(VOLTRANE_CLI), args);
+            p.waitForFinished(60'000);
+            return QStringList{QString::number(p.exitCode()),
+                               QString(p.readAllStandardOutput()).trimmed(),
+                               QString(p.readAllStandardError()).trimmed()};
+        };
+        QCOMPARE(cli({u"share"_qs}), QStringList({"0", "sent 3, pending 0", ""}));
+        const QStringList team = cli({u"records"_qs, u"--team"_qs, u"--search"_qs, u"only-"_qs});
+        QCOMPARE(team.mid(0, 1), QStringList({"0"}));
+        QVERIFY(team[1].contains(u"ONLY-0"_qs));
+        QVERIFY(m_pg->stop());
+        const QStringList down = cli({u"share"_qs});
+        QCOMPARE(down[0], "1");
+        QVERIFY(down[2].contains(u"cannot be reached"_qs));
+        const QStringList fallback = cli({u"records"_qs, u"--team"_qs});
+        QCOMPARE(fallback[0], "0");
+        QVERIFY(fallback[2].startsWith(u"The team's records cannot be reached: "_qs));
+        QCOMPARE(fallback[1].count(u'\n') + 1, 3);
+        // A report with the server gone: recorded here, the send's failure one line, exit 0.
+        QFile fetch(home.filePath(u"f.vmfetch"_qs));
+        QVERIFY(fetch.open(QIODevice::WriteOnly) && fetch.write(records(1, u"R-"_qs)[0].fetchFile));
+        fetch.close();
+        const QStringList report = cli({u"report"_qs, fetch.fileName(), u"--data-set"_qs, u"1"_qs,
+                                        u"--pdf"_qs, home.filePath(u"r.pdf"_qs)});
+        QCOMPARE(report[0], "0");
+        QCOMPARE(report[2].count(u'\n'), 0);
+        QVERIFY(report[2].contains(u"cannot be reached"_qs));
+        QVERIFY(m_pg->start());
     }
 
     void testTwoProcessesShareAtOnce()
