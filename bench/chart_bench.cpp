@@ -4,6 +4,7 @@
 // voltage and energy, painted (target 50 ms). Medians and fastest of N runs each.
 // usage: voltrane-bench-chart [N]   (default 30)
 #include "ChartView.h"
+#include "Timing.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -18,6 +19,9 @@
 #include <vector>
 
 namespace {
+
+using Timing::report;
+using Timing::timed;
 
 Chart pulseChart()
 {
@@ -85,25 +89,6 @@ void showPainted(ChartView &view)
     while (counter.paints == 0)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     view.removeEventFilter(&counter);
-}
-
-void report(const char *what, std::vector<double> ms, double target)
-{
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-58s median %7.2f ms, fastest %7.2f ms (target %g ms)\n", what, ms[ms.size() / 2],
-                ms.front(), target);
-}
-
-std::vector<double> timed(int runs, const std::function<void()> &run)
-{
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    return ms;
 }
 
 } // namespace

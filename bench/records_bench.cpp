@@ -4,6 +4,7 @@
 #include "FetchFile.h"
 #include "RecordStore.h"
 #include "RecordTableModel.h"
+#include "Timing.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +22,11 @@
 #include <vector>
 
 namespace {
+
+void report(const char *what, double ms, double target = 0)
+{
+    Timing::figure(what, ms, target);
+}
 
 constexpr int Records = 10'000;
 const QString Program = QStringLiteral("voltrane-meter 0.2.0");
@@ -75,16 +81,6 @@ double median(int runs, const std::function<void()> &work)
     }
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
-}
-
-// One figure, and its target (none when 0).
-void report(const char *what, double ms, double target)
-{
-    if (target > 0)
-        std::printf("%-62s %9.1f ms (target %g ms)%s\n", what, ms, target,
-                    ms > target ? "  OVER" : "");
-    else
-        std::printf("%-62s %9.1f ms\n", what, ms);
 }
 
 bool fail(const std::string &why)

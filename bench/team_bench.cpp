@@ -4,6 +4,7 @@
 #include "PgCluster.h"
 #include "SampleRecords.h"
 #include "TeamStore.h"
+#include "Timing.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,6 +15,11 @@
 #include <vector>
 
 namespace {
+
+void report(const char *what, double ms, double target = 0)
+{
+    Timing::figure(what, ms, target);
+}
 
 constexpr int Shared = 1000;
 constexpr int OnServer = 100'000;
@@ -35,16 +41,6 @@ double median(int runs, const std::function<void()> &work)
         ms.push_back(timer.nsecsElapsed() / 1e6);
     }
     return median(ms);
-}
-
-// One figure, and its target (none when 0).
-void report(const char *what, double ms, double target = 0)
-{
-    if (target > 0)
-        std::printf("%-66s %9.1f ms (target %g ms)%s\n", what, ms, target,
-                    ms > target ? "  OVER" : "");
-    else
-        std::printf("%-66s %9.1f ms\n", what, ms);
 }
 
 int fail(const std::string &why)

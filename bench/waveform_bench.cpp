@@ -9,6 +9,7 @@
 #include "MeterPort.h"
 #include "MeterSession.h"
 #include "SimulatedDataSets.h"
+#include "Timing.h"
 #include "WaveformWindow.h"
 
 #include <QApplication>
@@ -24,6 +25,9 @@
 
 namespace {
 
+using Timing::report;
+using Timing::timed;
+
 // Counts the paint events of the widget it watches.
 class PaintCounter : public QObject
 {
@@ -35,25 +39,6 @@ public:
         return false;
     }
 };
-
-void report(const char *what, std::vector<double> ms, double target)
-{
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-62s median %7.2f ms, fastest %7.2f ms (target %g ms)\n", what, ms[ms.size() / 2],
-                ms.front(), target);
-}
-
-std::vector<double> timed(int runs, const std::function<void()> &run)
-{
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    return ms;
-}
 
 // Opens the window on the session with data set 3 behind the one shown, and lets the window
 // system expose it until its chart has been painted once.

@@ -40,4 +40,17 @@ std::optional<QLineF> clip(const QLineF &line, const QRectF &rect)
     return QLineF(clippedStart, clippedEnd);
 }
 
+std::optional<QRectF> clipBox(QPointF a, QPointF b, const QRectF &rect)
+{
+    if (!std::isfinite(a.x() + a.y() + b.x() + b.y()))
+        return std::nullopt;
+    const double left = std::max(std::min(a.x(), b.x()), rect.left());
+    const double right = std::min(std::max(a.x(), b.x()), rect.right());
+    const double top = std::max(std::min(a.y(), b.y()), rect.top());
+    const double bottom = std::min(std::max(a.y(), b.y()), rect.bottom());
+    if (left > right || top > bottom)
+        return std::nullopt;
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
 } // namespace LineClip

@@ -21,9 +21,9 @@ bool isFinite(QPointF point)
 } // namespace
 
 PainterSurface::PainterSurface(QPainter &painter, const QRectF &target, double lineWidth)
-    : m_painter(painter), m_target(target), m_logicalSize(target.size()), m_lineWidth(lineWidth),
-      m_ratio(painter.device() ? painter.device()->devicePixelRatioF() : 1.0),
-      m_font(painter.font())
+    : SurfaceState(target.size(), painter.font()), m_painter(painter), m_target(target),
+      m_lineWidth(lineWidth),
+      m_ratio(painter.device() ? painter.device()->devicePixelRatioF() : 1.0)
 {
     const double dx = m_target.width() / 2;
     const double dy = m_target.height() / 2;
@@ -35,39 +35,6 @@ PainterSurface::PainterSurface(QPainter &painter, const QRectF &target, double l
 PainterSurface::~PainterSurface()
 {
     m_painter.restore();
-}
-
-void PainterSurface::setLogicalSize(double width, double height)
-{
-    if (!(width > 0 && height > 0) || !std::isfinite(width) || !std::isfinite(height))
-        return;
-    m_logicalSize = QSizeF(width, height);
-}
-
-void PainterSurface::setTextColour(const QColor &colour)
-{
-    m_textColour = colour;
-}
-
-void PainterSurface::setFontSize(double points)
-{
-    if (points > 0 && std::isfinite(points))
-        m_font.setPointSizeF(points);
-}
-
-void PainterSurface::setBold(bool bold)
-{
-    m_font.setBold(bold);
-}
-
-void PainterSurface::setCurrentX(double x)
-{
-    m_current.setX(x);
-}
-
-void PainterSurface::setCurrentY(double y)
-{
-    m_current.setY(y);
 }
 
 void PainterSurface::printText(const QString &text)
@@ -137,16 +104,11 @@ void PainterSurface::drawPolyline(std::span<const QPointF> points, const QColor 
 void PainterSurface::drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour,
                              Fill fill)
 {
-    const QPointF a = toPainter(corner);
-    const QPointF b = toPainter(oppositeCorner);
-    if (!isFinite(a) || !isFinite(b))
+    const std::optional<QRectF> box =
+        LineClip::clipBox(toPainter(corner), toPainter(oppositeCorner), m_limits);
+    if (!box)
         return;
-    const double left = std::max(std::min(a.x(), b.x()), m_limits.left());
-    const double right = std::min(std::max(a.x(), b.x()), m_limits.right());
-    const double top = std::max(std::min(a.y(), b.y()), m_limits.top());
-    const double bottom = std::min(std::max(a.y(), b.y()), m_limits.bottom());
-    if (left > right || top > bottom)
-        return;
+    const double left = box->left(), right = box->right(), top = box->top(), bottom = box->bottom();
     if (fill == Fill::Outline) {
         drawStraight({left, top}, {right, top}, colour);
         drawStraight({left, bottom}, {right, bottom}, colour);

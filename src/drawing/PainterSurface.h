@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DrawingSurface.h"
+#include "SurfaceState.h"
 
 #include <QColor>
 #include <QFont>
@@ -33,7 +33,7 @@ class QPainter;
 // slope, boxes cut, a text whose cell lies wholly outside left out), within the target enlarged
 // by half its size on every side, so coordinates of any size are safe. Non-finite coordinates
 // draw nothing. The painter's state is saved when the surface is made and restored when it goes.
-class PainterSurface : public DrawingSurface
+class PainterSurface : public SurfaceState
 {
 public:
     PainterSurface(QPainter &painter, const QRectF &target, double lineWidth = 1);
@@ -41,12 +41,6 @@ public:
     PainterSurface(const PainterSurface &) = delete;
     PainterSurface &operator=(const PainterSurface &) = delete;
 
-    void setLogicalSize(double width, double height) override;
-    void setTextColour(const QColor &colour) override;
-    void setFontSize(double points) override;
-    void setBold(bool bold) override;
-    void setCurrentX(double x) override;
-    void setCurrentY(double y) override;
     void printText(const QString &text) override;
     QSizeF textSize(const QString &text) const override;
     void drawLine(QPointF from, QPointF to, const QColor &colour) override;
@@ -72,10 +66,6 @@ private:
     QPainter &m_painter;
     QRectF m_target;
     QRectF m_limits; // the target and half its size around it
-    QSizeF m_logicalSize;
     double m_lineWidth;
     double m_ratio; // device pixels per painter unit
-    QFont m_font;
-    QColor m_textColour = Qt::black;
-    QPointF m_current;
 };

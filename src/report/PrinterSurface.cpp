@@ -48,48 +48,14 @@ QPen linePen(const QPainter &painter, const QColor &colour)
 } // namespace
 
 PrinterSurface::PrinterSurface(QPainter &painter)
-    : m_painter(painter), m_viewport(painter.viewport()), m_logicalSize(m_viewport.size()),
-      m_font(painter.font())
+    : SurfaceState(QSizeF(painter.viewport().size()), painter.font()), m_painter(painter),
+      m_viewport(painter.viewport())
 {
     // Half the printable area again on every side reaches well past the edges of the paper, and
     // keeps every coordinate handed on within twice the size of the page.
     const double dx = m_viewport.width() / 2;
     const double dy = m_viewport.height() / 2;
     m_limits = m_viewport.adjusted(-dx, -dy, dx, dy);
-}
-
-void PrinterSurface::setLogicalSize(double width, double height)
-{
-    // Written so that NaN fails too.
-    if (!(width > 0 && height > 0) || !std::isfinite(width) || !std::isfinite(height))
-        return;
-    m_logicalSize = QSizeF(width, height);
-}
-
-void PrinterSurface::setTextColour(const QColor &colour)
-{
-    m_textColour = colour;
-}
-
-void PrinterSurface::setFontSize(double points)
-{
-    if (points > 0 && std::isfinite(points))
-        m_font.setPointSizeF(points);
-}
-
-void PrinterSurface::setBold(bool bold)
-{
-    m_font.setBold(bold);
-}
-
-void PrinterSurface::setCurrentX(double x)
-{
-    m_current.setX(x);
-}
-
-void PrinterSurface::setCurrentY(double y)
-{
-    m_current.setY(y);
 }
 
 void PrinterSurface::printText(const QString &text)
@@ -132,27 +98,17 @@ void PrinterSurface::drawLine(QPointF from, QPointF to, const QColor &colour)
 void PrinterSurface::drawBox(QPointF corner, QPointF oppositeCorner, const QColor &colour,
                              Fill fill)
 {
-    const QPointF a = toDevice(corner);
-    const QPointF b = toDevice(oppositeCorner);
-    if (!isFinite(a) || !isFinite(b))
+    const std::optional<QRectF> box =
+        LineClip::clipBox(toDevice(corner), toDevice(oppositeCorner), m_limits);
+    if (!box)
         return;
-
-    // Cut to the limits by hand: QRectF::intersected() gives nothing for a box of no width or
-    // height, which should still draw as a line.
-    const double left = std::max(std::min(a.x(), b.x()), m_limits.left());
-    const double right = std::min(std::max(a.x(), b.x()), m_limits.right());
-    const double top = std::max(std::min(a.y(), b.y()), m_limits.top());
-    const double bottom = std::min(std::max(a.y(), b.y()), m_limits.bottom());
-    if (left > right || top > bottom)
-        return;
-
     const DeviceCoordinates deviceCoordinates(m_painter);
     m_painter.setPen(linePen(m_painter, colour));
     if (fill == Fill::Filled)
         m_painter.setBrush(colour);
     else
         m_painter.setBrush(Qt::NoBrush);
-    m_painter.drawRect(QRectF(QPointF(left, top), QPointF(right, bottom)));
+    m_painter.drawRect(*box);
 }
 
 void PrinterSurface::clear()

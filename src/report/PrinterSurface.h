@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DrawingSurface.h"
+#include "SurfaceState.h"
 
 #include <QColor>
 #include <QFont>
@@ -44,7 +44,7 @@ class QPainter;
 // limits (the viewport enlarged by half its size on every side, well beyond the paper) so that
 // the visible part keeps its slope, boxes are cut to the limits, and texts whose cell lies wholly
 // outside them are left out. Non-finite coordinates draw nothing.
-class PrinterSurface : public DrawingSurface
+class PrinterSurface : public SurfaceState
 {
 public:
     // Width of lines and box outlines on paper, in points (1/72 inch).
@@ -52,12 +52,6 @@ public:
 
     explicit PrinterSurface(QPainter &painter);
 
-    void setLogicalSize(double width, double height) override;
-    void setTextColour(const QColor &colour) override;
-    void setFontSize(double points) override;
-    void setBold(bool bold) override;
-    void setCurrentX(double x) override;
-    void setCurrentY(double y) override;
     void printText(const QString &text) override;
     QSizeF textSize(const QString &text) const override;
     void drawLine(QPointF from, QPointF to, const QColor &colour) override;
@@ -76,10 +70,6 @@ public:
 
 private:
     QPainter &m_painter;
-    QRectF m_viewport;    // device coordinates
-    QRectF m_limits;      // device coordinates: the viewport and half its size around it
-    QSizeF m_logicalSize; // the viewport's size until set
-    QFont m_font;
-    QColor m_textColour = Qt::black;
-    QPointF m_current;
+    QRectF m_viewport; // device coordinates
+    QRectF m_limits;   // device coordinates: the viewport and half its size around it
 };
