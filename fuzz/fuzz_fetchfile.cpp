@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const auto fetch =
         FetchFile::fromJson(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    assert(fetch.ok() != fetch.error().empty() && (size <= 1024 * 1024 || !fetch));
+    assert(fetch.ok() == fetch.error().empty() && (size <= 1024 * 1024 || !fetch));
     if (!fetch)
         return 0;
     const auto json = [](const FetchRecord &f) {
