@@ -3,6 +3,9 @@
 #include "MainWindow.h"
 #include "MeterPort.h"
 #include "MeterSession.h"
+#include "Settings.h"
+#include "TeamServer.h"
+#include "TeamSharing.h"
 #include "TestRecorder.h"
 
 #include <QApplication>
@@ -33,9 +36,17 @@ int main(int argc, char *argv[])
     MeterPort cm;
     MeterSession session(cm, {.program = QStringLiteral("voltrane-meter " VOLTRANE_VERSION)});
     TestRecorder recorder; // the test records, on a thread of their own
+    // The team server, when one is set: the records not on it yet are sent in the background, at
+    // start, after each new record and when asked, so that nothing waits for it.
+    const Result<std::optional<TeamServer>> server = TeamServer::configured(Settings());
+    TeamSharing sharing(recorder.storePath(), server ? *server : std::nullopt);
     MainWindow frmMain(session, &recorder);
+    frmMain.setTeamSharing(&sharing);
     frmMain.show();
     frmMain.listKeptFetches();
+    if (!server)
+        frmMain.teamNotice(QString::fromStdString(server.error()));
+    sharing.shareNow();
     // "voltrane-meter FILE" (a double click in a file manager) opens a kept fetch.
     const QStringList files = QApplication::arguments().mid(1);
     if (!files.isEmpty())

@@ -12,8 +12,8 @@ namespace {
 const char *const Headers[] = {"Recorded",         "Energizer Model", "Energizer Serial",
                                "Customer/Site",    "Meter Serial",    "Data Set",
                                "Voltage (kV)",     "Energy (J)",      "Interval (s)",
-                               "Pulse Width (µs)", "Load (Ohms)"};
-static_assert(std::size(Headers) == RecordTableModel::ColumnCount);
+                               "Pulse Width (µs)", "Load (Ohms)",     "Technician"};
+static_assert(std::size(Headers) == RecordTableModel::ColumnCount + 1);
 
 QString fromStd(const std::string &text)
 {
@@ -64,6 +64,36 @@ void RecordTableModel::setRows(QList<TestRecord> records, QList<KeptFetch> untes
     endResetModel();
 }
 
+QSet<QString> RecordTableModel::addRecords(const QList<TestRecord> &records)
+{
+    QSet<QString> shown, added;
+    for (const TestRecord &r : m_records)
+        shown.insert(r.id);
+    QList<TestRecord> more = m_records;
+    for (const TestRecord &r : records) {
+        if (!shown.contains(r.id) && !added.contains(r.id)) {
+            more.append(r);
+            added.insert(r.id);
+        }
+    }
+    if (!added.isEmpty())
+        setRows(std::move(more), m_untested);
+    return added;
+}
+
+void RecordTableModel::setTechnicianShown(bool shown)
+{
+    if (shown == m_technicianShown)
+        return;
+    // Only that column comes or goes: the others keep their widths in the view.
+    if (shown)
+        beginInsertColumns({}, Technician, Technician);
+    else
+        beginRemoveColumns({}, Technician, Technician);
+    m_technicianShown = shown;
+    shown ? endInsertColumns() : endRemoveColumns();
+}
+
 int RecordTableModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_order.size());
@@ -71,7 +101,7 @@ int RecordTableModel::rowCount(const QModelIndex &parent) const
 
 int RecordTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : ColumnCount + m_technicianShown;
 }
 
 QString RecordTableModel::text(int row, int column) const
@@ -114,6 +144,8 @@ QString RecordTableModel::text(int row, int column) const
         return QString::number(r.pulseWidthUs);
     case Load:
         return fromStd(ValueTexts::loadText(r.loadOhms));
+    case Technician:
+        return r.technician;
     default:
         return {};
     }
@@ -121,7 +153,7 @@ QString RecordTableModel::text(int row, int column) const
 
 QVariant RecordTableModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_order.size() || index.column() >= ColumnCount)
+    if (!index.isValid() || index.row() >= m_order.size() || index.column() >= columnCount())
         return {};
     const int i = m_order.at(index.row());
     const bool tested = i < m_records.size();
@@ -143,14 +175,14 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= ColumnCount)
+        section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
     return QString::fromUtf8(Headers[section]);
 }
 
 void RecordTableModel::sort(int column, Qt::SortOrder order)
 {
-    if (column < 0 || column >= ColumnCount)
+    if (column < 0 || column >= columnCount())
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
@@ -191,6 +223,9 @@ void RecordTableModel::arrange()
         case Customer:
             keys[i] = r ? TestRecord::folded(r->customer) : QString();
             break;
+        case Technician:
+            keys[i] = r ? TestRecord::folded(r->technician) : QString();
+            break;
         case MeterSerial:
             keys[i] = TestRecord::folded(r ? r->meterSerial : f->meterSerial);
             break;
@@ -224,7 +259,7 @@ QByteArray RecordTableModel::csv() const
 {
     std::string out = "\xEF\xBB\xBF"; // UTF-8 byte-order mark, so that spreadsheets read "µ"
     const auto addRow = [&](const auto &cell) {
-        for (int column = 0; column < ColumnCount; ++column) {
+        for (int column = 0; column < columnCount(); ++column) {
             QString text = cell(column);
             // A spreadsheet takes a cell starting with one of these for a formula; these are
             // texts, so they are marked as such.

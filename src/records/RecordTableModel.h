@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 // The test records as the records window lists them, one row each, with the kept fetches that
 // have no test yet among them ("no test yet" in the energizer's model column). Sorted by any
@@ -23,13 +24,14 @@ public:
         EnergizerSerial,
         Customer, // customer or site
         MeterSerial,
-        DataSet,    // "1" … "4"
-        Voltage,    // kV, one decimal: "7.3"
-        Energy,     // J, one decimal: "1.5"
-        Interval,   // s, one decimal as the window's labels round: "1.0"
-        PulseWidth, // µs: "60"
-        Load,       // Ohms: "500", or "No Load"
-        ColumnCount
+        DataSet,                  // "1" … "4"
+        Voltage,                  // kV, one decimal: "7.3"
+        Energy,                   // J, one decimal: "1.5"
+        Interval,                 // s, one decimal as the window's labels round: "1.0"
+        PulseWidth,               // µs: "60"
+        Load,                     // Ohms: "500", or "No Load"
+        ColumnCount,              // the columns always there…
+        Technician = ColumnCount, // …and after them who made it, when shown (the team's records)
     };
     enum Role
     {
@@ -45,6 +47,13 @@ public:
     Result<> load(const RecordStore &store, const RecordQuery &query);
     // Shows `records` and `untested`, in the current sort order.
     void setRows(QList<TestRecord> records, QList<KeptFetch> untested);
+    // Shows also those of `records` that are not shown yet (by id), in the current sort order:
+    // the team's records beside this computer's. The ids of those added.
+    QSet<QString> addRecords(const QList<TestRecord> &records);
+    // Whether the last column, Technician, is there (in the view and the CSV file): for the
+    // team's records, made on several computers.
+    void setTechnicianShown(bool shown);
+    bool technicianShown() const { return m_technicianShown; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -70,4 +79,5 @@ private:
     QList<int> m_order; // row shown -> index into m_records, then into m_untested
     int m_sortColumn = Recorded;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
+    bool m_technicianShown = false;
 };

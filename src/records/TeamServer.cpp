@@ -105,6 +105,23 @@ Result<std::optional<TeamServer>> TeamServer::configured(const Settings &setting
     return std::optional<TeamServer>(std::move(*server));
 }
 
+Result<> TeamServer::store(Settings &settings, const QString &connection)
+{
+    if (!connection.trimmed().isEmpty()) {
+        const Result<TeamServer> server = parse(connection);
+        if (!server)
+            return failure(server.error());
+        if (server->hasPassword())
+            return failure(
+                u"A password is never kept in the settings: leave “password=” out of the "
+                "connection string and put the password in ~/.pgpass (mode 0600, or libpq "
+                "ignores it), one line host:port:database:user:password, or in a service file "
+                "(~/.pg_service.conf, then “service=NAME” here)."_qs);
+    }
+    settings.setText(QString::fromLatin1(Settings::RecordsServer), connection.trimmed());
+    return settings.save();
+}
+
 QString TeamServer::display() const
 {
     QStringList parts;

@@ -42,6 +42,10 @@ public:
     // The server this computer shares with: $VOLTRANE_RECORDS_SERVER when set, else the settings'
     // records/server; none when that is blank.
     static Result<std::optional<TeamServer>> configured(const Settings &settings);
+    // Keeps `connection` as the settings' records/server and saves the file; blank: no server.
+    // Refuses, changing nothing, a string parse() refuses, and one that holds a password, which
+    // belongs in ~/.pgpass or a service file; the reason never holds the string.
+    static Result<> store(Settings &settings, const QString &connection);
 
     // The string without its password, for messages: "host=db.example dbname=records user=tech".
     QString display() const;

@@ -1,14 +1,15 @@
 #include "TeamSharing.h"
 
-TeamSharing::TeamSharing(const QString &storePath, const TeamServer &server, QObject *parent)
-    : QObject(parent), m_storePath(storePath), m_server(server),
+TeamSharing::TeamSharing(const QString &storePath, std::optional<TeamServer> server,
+                         QObject *parent)
+    : QObject(parent), m_storePath(storePath), m_server(std::move(server)),
       m_thread(QThread::create([this] { run(); }))
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &TeamSharing::shareNow);
     connect(this, &TeamSharing::shared, &m_retry, qOverload<>(&QTimer::stop));
     connect(this, &TeamSharing::failed, this, [this] {
-        if (m_retryMs > 0)
+        if (m_retryMs > 0 && this->server())
             m_retry.start(m_retryMs);
     });
     m_thread->start();
@@ -33,12 +34,38 @@ void TeamSharing::shareNow()
     m_asked.wakeAll();
 }
 
+std::optional<TeamServer> TeamSharing::server() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_server;
+}
+
+void TeamSharing::setServer(std::optional<TeamServer> server)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_server = std::move(server);
+        ++m_serverChanges;
+    }
+    m_retry.stop();
+    m_lastReport.reset();
+    m_lastFailure.clear();
+}
+
+bool TeamSharing::sameServer(int changes) const
+{
+    const QMutexLocker lock(&m_mutex);
+    return changes == m_serverChanges;
+}
+
 void TeamSharing::run()
 {
     // Both belong to this thread; they are made at the first share, and the server's connection
     // is made again by the next share after it was lost.
     std::unique_ptr<RecordStore> local;
     std::unique_ptr<TeamStore> team;
+    std::optional<TeamServer> server;
+    int serverChanges = -1; // none taken yet
     const auto share = [&]() -> Result<ShareReport> {
         if (!local) {
             auto opened = RecordStore::open(m_storePath);
@@ -47,7 +74,7 @@ void TeamSharing::run()
             local = std::move(*opened);
         }
         if (!team) {
-            auto connected = TeamStore::connect(m_server);
+            auto connected = TeamStore::connect(*server);
             if (!connected)
                 return failure(connected.error());
             team = std::move(*connected);
@@ -63,18 +90,42 @@ void TeamSharing::run()
             if (m_ending)
                 return;
             m_wanted = 0;
+            if (serverChanges != m_serverChanges) { // a connection to the old one is of no use
+                team.reset();
+                lastFailure.clear();
+                server = m_server;
+                serverChanges = m_serverChanges;
+            }
         }
-        // Said in this object's thread, where it lives; not at all once it is gone.
+        if (!server)
+            continue;
+        // Said in this object's thread, where it lives; not at all once it is gone, nor once the
+        // server changed.
         const Result<ShareReport> report = share();
         if (report) {
             lastFailure.clear();
             QMetaObject::invokeMethod(
-                this, [this, r = *report] { emit shared(r); }, Qt::QueuedConnection);
+                this,
+                [this, r = *report, serverChanges] {
+                    if (!sameServer(serverChanges))
+                        return;
+                    m_lastReport = r;
+                    m_lastFailure.clear();
+                    emit shared(r);
+                },
+                Qt::QueuedConnection);
             continue;
         }
         const QString message = QString::fromStdString(report.error());
         QMetaObject::invokeMethod(
-            this, [this, message, again = message == lastFailure] { emit failed(message, again); },
+            this,
+            [this, message, again = message == lastFailure, serverChanges] {
+                if (!sameServer(serverChanges))
+                    return;
+                m_lastReport.reset();
+                m_lastFailure = message;
+                emit failed(message, again);
+            },
             Qt::QueuedConnection);
         lastFailure = message;
     }

@@ -11,6 +11,7 @@
 #include <QWaitCondition>
 
 #include <memory>
+#include <optional>
 
 // Shares the pending records of one local store with the team server in the background, so that
 // nothing waits for the server (connecting to one that cannot be reached takes up to
@@ -19,12 +20,16 @@
 // to the store and to the server, kept from one share to the next. Asked while a share is under
 // way, it shares once more after it. After a failed share it tries again by itself, so that what
 // was recorded offline goes once the network is back.
+//
+// Without a server it shares nothing; setServer() changes the server (the settings changed),
+// for the shares asked for after it.
 class TeamSharing : public QObject
 {
     Q_OBJECT
 
 public:
-    TeamSharing(const QString &storePath, const TeamServer &server, QObject *parent = nullptr);
+    TeamSharing(const QString &storePath, std::optional<TeamServer> server,
+                QObject *parent = nullptr);
     // Waits for a share under way to end (at most the server's timeouts).
     ~TeamSharing() override;
 
@@ -35,6 +40,15 @@ public:
     // How long after a failed share the next is tried by itself; 0: not at all.
     void setRetryInterval(int ms) { m_retryMs = ms; }
 
+    // The server shared with; none: nothing is shared.
+    std::optional<TeamServer> server() const;
+    void setServer(std::optional<TeamServer> server);
+
+    // What the last share that ended did, for a window opened after it; none before the first,
+    // and after the server changed. The failure is empty when the last share worked.
+    const std::optional<ShareReport> &lastReport() const { return m_lastReport; }
+    const QString &lastFailure() const { return m_lastFailure; }
+
 signals:
     // A share that ended. Both are emitted in the thread of this object, from its event loop.
     void shared(const ShareReport &report);
@@ -44,10 +58,14 @@ signals:
 
 private:
     void run();
+    bool sameServer(int changes) const;
 
     const QString m_storePath;
-    const TeamServer m_server;
-    QMutex m_mutex;
+    std::optional<TeamServer> m_server; // guarded by m_mutex
+    int m_serverChanges = 0;            // guarded by m_mutex
+    std::optional<ShareReport> m_lastReport;
+    QString m_lastFailure;
+    mutable QMutex m_mutex;
     QWaitCondition m_asked;
     int m_wanted = 0; // shares asked for and not begun: 0 or 1
     bool m_ending = false;

@@ -54,6 +54,22 @@ void showMessage(QWidget *parent, const char *name, const QString &title, const 
     show(QMessageBox::Information, parent, name, title, message);
 }
 
+void showNotice(QWidget *parent, const char *name, const QString &title, const QString &message)
+{
+    auto *box = parent->findChild<QMessageBox *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, title, {}, QMessageBox::Ok, parent);
+        box->setObjectName(QLatin1String(name));
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        // Closed, it is on its way out: the next notice is a box of its own.
+        QObject::connect(box, &QMessageBox::finished, box, [box] { box->setObjectName({}); });
+    }
+    box->setText(message);
+    box->show();
+}
+
 void askSaveFileName(QWidget *parent, const char *name, const QString &title,
                      const QString &suggestedName, const QString &filter,
                      std::function<void(const QString &)> save)

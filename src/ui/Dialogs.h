@@ -21,6 +21,11 @@ void showWarning(QWidget *parent, const char *name, const QString &title, const 
 // The same with an information icon, for news that is not a failure.
 void showMessage(QWidget *parent, const char *name, const QString &title, const QString &message);
 
+// A warning that blocks no window, for news the operator need not answer at once (the team
+// server out of reach): a box named `name` over `parent`, shown without modality. The one shown
+// already is reused, with the new text. It deletes itself when closed.
+void showNotice(QWidget *parent, const char *name, const QString &title, const QString &message);
+
 // A save-file dialog over `parent`, named `name`, that starts in the Documents folder (or the home
 // folder where there is none) with `suggestedName`, and adds that name's suffix to a name typed
 // without one. `save` gets the chosen file; nothing happens when the operator cancels.

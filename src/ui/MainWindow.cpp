@@ -11,6 +11,7 @@
 #include "RecordsWindow.h"
 #include "ReportValues.h"
 #include "RetainedCanvas.h"
+#include "TeamSharing.h"
 #include "TestRecorder.h"
 #include "ValueTexts.h"
 #include "WaveformPlot.h"
@@ -239,6 +240,7 @@ void MainWindow::fetchEnded(const FetchOutcome &outcome)
 {
     if (frmFetch)
         frmFetch->hide();
+    showTeamNotice();
     cmdFetch->setEnabled(true);
     setFetchActionsEnabled(true);
     if (outcome.whole())
@@ -330,6 +332,38 @@ void MainWindow::listKeptFetches()
         },
         Qt::SingleShotConnection);
     m_recorder->listKeptFetches(FetchFile::historyFolder());
+}
+
+void MainWindow::setTeamSharing(TeamSharing *sharing)
+{
+    m_sharing = sharing;
+    if (m_recorder)
+        connect(m_recorder, &TestRecorder::recorded, sharing,
+                [sharing](const Result<TestRecord> &r) {
+                    if (r)
+                        sharing->shareNow();
+                });
+    connect(sharing, &TeamSharing::failed, this, [this](const QString &message, bool repeated) {
+        if (!repeated)
+            teamNotice(message);
+    });
+    // Sharing again works: what was waiting for the fetch's end is of the past.
+    connect(sharing, &TeamSharing::shared, this, [this] { m_teamNotice.clear(); });
+}
+
+void MainWindow::teamNotice(const QString &message)
+{
+    m_teamNotice = message;
+    if (!m_session.isFetching())
+        showTeamNotice();
+}
+
+void MainWindow::showTeamNotice()
+{
+    if (m_teamNotice.isEmpty())
+        return;
+    Dialogs::showNotice(this, "teamNotice", tr("Team Records"), m_teamNotice);
+    m_teamNotice.clear();
 }
 
 void MainWindow::saveFetchAs()
@@ -469,7 +503,7 @@ void MainWindow::showRecords()
         RecordsWindow::Places places;
         if (m_recorder)
             places.store = m_recorder->storePath();
-        frmRecords = new RecordsWindow(m_session, places, this);
+        frmRecords = new RecordsWindow(m_session, places, this, m_sharing);
         if (m_recorder) { // a test just recorded, or the history just listed, shows at once
             connect(m_recorder, &TestRecorder::recorded, frmRecords, [this] {
                 if (frmRecords->isVisible())

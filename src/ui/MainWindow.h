@@ -21,6 +21,7 @@ class QPushButton;
 class QRadioButton;
 class RecordsWindow;
 class RetainedCanvas;
+class TeamSharing;
 class WaveformWindow;
 
 // The main window, `frmMain`: port choice, fetch, data-set choice, the values and the waveform
@@ -55,6 +56,14 @@ public:
     // Cancel (a cancelled listing goes on at the next start).
     void listKeptFetches();
 
+    // Shares through `sharing` (must outlive the window): each test recorded is sent to the team
+    // server, the records window shows the team's records and shares when asked, and a failure to
+    // share is said once, in a notice (teamNotice()).
+    void setTeamSharing(TeamSharing *sharing);
+    // Says trouble with the team's records in a box that blocks no window, `teamNotice`, once
+    // the fetch running (if any) has ended: a fetch is never held up by it.
+    void teamNotice(const QString &message);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -88,12 +97,15 @@ private:
     void saveWaveformImage();
     void examineWaveform();
     void showRecords();
+    void showTeamNotice();
 
     MeterSession &m_session;
     TestRecorder *m_recorder;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
     WaveformWindow *frmWaveform = nullptr;   // made when first opened, then kept
     RecordsWindow *frmRecords = nullptr;     // a window of its own, made when first asked for
+    TeamSharing *m_sharing = nullptr;
+    QString m_teamNotice; // to be said once the fetch has ended
 
     QPushButton *cmdClose;
     QGroupBox *FrameUtility;

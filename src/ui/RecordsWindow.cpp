@@ -7,6 +7,9 @@
 #include "MeterSession.h"
 #include "RecordTableModel.h"
 #include "ReportPrinter.h"
+#include "TeamReader.h"
+#include "TeamServerDialog.h"
+#include "TeamSharing.h"
 #include "TrendChart.h"
 
 #include <QAction>
@@ -57,6 +60,12 @@ QString plural(qsizetype n, const QString &one, const QString &many)
     return QLocale().toString(n) + u' ' + (n == 1 ? one : many);
 }
 
+bool sameQuery(const RecordQuery &a, const RecordQuery &b)
+{
+    return a.text == b.text && a.energizerSerial == b.energizerSerial && a.since == b.since &&
+           a.until == b.until && a.limit == b.limit && a.withFetchFiles == b.withFetchFiles;
+}
+
 // A text of a record fit for a window's caption: control characters shown as \x and two hex
 // digits, and no slash, which would cut the caption like a file's path.
 QString captionText(const QString &text)
@@ -103,13 +112,22 @@ public:
 
 } // namespace
 
-RecordsWindow::RecordsWindow(MeterSession &session, Places places, QWidget *owner)
+RecordsWindow::RecordsWindow(MeterSession &session, Places places, QWidget *owner,
+                             TeamSharing *sharing)
     : QWidget(owner, Qt::Window), m_session(session), m_places(std::move(places)),
-      m_model(new RecordTableModel(this))
+      m_model(new RecordTableModel(this)), m_sharing(sharing)
 {
     setObjectName(QStringLiteral("frmRecords"));
     setWindowTitle(title());
     createControls();
+    if (m_sharing) {
+        m_reader = new TeamReader(this);
+        connect(m_reader, &TeamReader::found, this, &RecordsWindow::teamFound);
+        connect(m_reader, &TeamReader::trendFound, this, &RecordsWindow::teamTrendFound);
+        connect(m_reader, &TeamReader::recordRead, this, &RecordsWindow::teamRecordRead);
+        connect(m_sharing, &TeamSharing::shared, this, &RecordsWindow::shared);
+        connect(m_sharing, &TeamSharing::failed, this, &RecordsWindow::shareFailed);
+    }
     connect(&m_printing, &QFutureWatcher<PrintService::Outcome>::finished, this,
             &RecordsWindow::printed);
     connect(&m_listing, &QFutureWatcher<Result<Listing>>::finished, this, &RecordsWindow::listed);
@@ -205,15 +223,19 @@ void RecordsWindow::createControls()
     header->setStretchLastSection(true);
     header->setSortIndicator(RecordTableModel::Recorded, Qt::DescendingOrder);
     tblRecords->setSortingEnabled(true);
-    for (int column = 0; column < RecordTableModel::ColumnCount; ++column) {
+    const auto width = [this](int column) {
         const QString caption = m_model->headerData(column, Qt::Horizontal).toString();
         const int sample = fontMetrics().horizontalAdvance(
             column == RecordTableModel::Recorded ? u"2026-12-08 10:15"_qs
             : column < RecordTableModel::DataSet ? u"MMMMMMMMMMMM"_qs
                                                  : u"000"_qs);
-        header->resizeSection(column,
-                              std::max(sample, fontMetrics().horizontalAdvance(caption)) + 24);
-    }
+        return std::max(sample, fontMetrics().horizontalAdvance(caption)) + 24;
+    };
+    for (int column = 0; column < RecordTableModel::ColumnCount; ++column)
+        header->resizeSection(column, width(column));
+    connect(m_model, &QAbstractItemModel::columnsInserted, header, [header, width] {
+        header->resizeSection(RecordTableModel::Technician, width(RecordTableModel::Technician));
+    });
     connect(tblRecords, &QTableView::doubleClicked, this, &RecordsWindow::openRow);
     auto *actOpenRecord = new QAction(tr("Open in the Main Window"), tblRecords);
     actOpenRecord->setObjectName(QStringLiteral("actOpenRecord"));
@@ -281,9 +303,35 @@ void RecordsWindow::createControls()
     for (QPushButton *b : {cmdPrintAgain, cmdSavePdfAgain, cmdExport, cmdClose})
         commands->addWidget(b);
 
+    // The team's server: what its records add, how sharing goes, and its two buttons.
+    lblTeam = label({}, this);
+    lblTeam->setObjectName(QStringLiteral("lblTeam"));
+    lblSharing = label({}, this);
+    lblSharing->setObjectName(QStringLiteral("lblSharing"));
+    for (QLabel *l : {lblTeam, lblSharing}) {
+        l->setWordWrap(true);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse); // a message to copy into an e-mail
+    }
+    cmdTeamServer = command(tr("Team Server…"), "cmdTeamServer");
+    cmdShareNow = command(tr("Share Now"), "cmdShareNow");
+    cmdShareNow->setToolTip(tr("Send the test records not yet on the team server now."));
+    connect(cmdTeamServer, &QPushButton::clicked, this, &RecordsWindow::askTeamServer);
+    connect(cmdShareNow, &QPushButton::clicked, this, &RecordsWindow::shareNow);
+    auto *teamTexts = new QVBoxLayout;
+    teamTexts->addWidget(lblTeam);
+    teamTexts->addWidget(lblSharing);
+    auto *team = new QHBoxLayout;
+    team->addLayout(teamTexts, 1);
+    team->addWidget(cmdTeamServer, 0, Qt::AlignTop);
+    team->addWidget(cmdShareNow, 0, Qt::AlignTop);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{lblTeam, lblSharing, cmdTeamServer, cmdShareNow})
+        w->setVisible(m_sharing != nullptr);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     layout->addWidget(splitter, 1);
+    layout->addLayout(team);
     layout->addLayout(commands);
     selectionChanged();
 }
@@ -422,8 +470,13 @@ void RecordsWindow::listed()
 
 void RecordsWindow::reload()
 {
-    if (openStore())
+    // The team's records are shown without this computer's too.
+    if (openStore() || teamServer()) {
+        m_trendSerial.clear(); // a new record may be its latest
+        m_teamFailed = false;  // the team's records tried again
         filter();
+    }
+    showSharing();
 }
 
 RecordQuery RecordsWindow::query() const
@@ -437,22 +490,48 @@ RecordQuery RecordsWindow::query() const
 
 void RecordsWindow::filter()
 {
-    if (!m_store)
+    const QString current = currentId();
+    if (!showLocal())
         return;
-    const QString current = tblRecords->currentIndex().data(RecordTableModel::IdRole).toString();
-    if (const Result<> loaded = m_model->load(*m_store, query()); !loaded) {
-        Dialogs::showError(this, "readError", title(), fromStd(loaded.error()));
-        return;
-    }
-    // The record selected stays selected while it is among the rows.
-    if (!current.isEmpty()) {
-        const QModelIndexList found = m_model->match(m_model->index(0, 0), RecordTableModel::IdRole,
-                                                     current, 1, Qt::MatchExactly);
-        if (!found.isEmpty())
-            tblRecords->setCurrentIndex(found.first());
-    }
+    // The team's records of the same search stay shown until the server's answer comes.
+    if (m_teamQuery && sameQuery(*m_teamQuery, query()))
+        m_teamOnly = m_model->addRecords(m_teamRows);
+    makeCurrent(current);
     selectionChanged();
     showCounts();
+    // A server out of reach is not asked again at each keystroke, but when told (retryTeam()).
+    if (!m_teamFailed || !teamServer())
+        askTeam();
+}
+
+bool RecordsWindow::showLocal()
+{
+    m_teamOnly.clear();
+    if (!m_store) {
+        m_model->setRows({}, {});
+        return true;
+    }
+    if (const Result<> loaded = m_model->load(*m_store, query()); !loaded) {
+        Dialogs::showError(this, "readError", title(), fromStd(loaded.error()));
+        return false;
+    }
+    return true;
+}
+
+QString RecordsWindow::currentId() const
+{
+    return tblRecords->currentIndex().data(RecordTableModel::IdRole).toString();
+}
+
+void RecordsWindow::makeCurrent(const QString &id)
+{
+    // The record selected stays selected while it is among the rows.
+    if (id.isEmpty())
+        return;
+    const QModelIndexList found =
+        m_model->match(m_model->index(0, 0), RecordTableModel::IdRole, id, 1, Qt::MatchExactly);
+    if (!found.isEmpty())
+        tblRecords->setCurrentIndex(found.first());
 }
 
 void RecordsWindow::showCounts()
@@ -467,7 +546,7 @@ void RecordsWindow::showCounts()
                                                     tr("fetches with no test yet")))
                           : plural(tests, tr("test record"), tr("test records")));
     cmdExport->setEnabled(m_model->rowCount() > 0);
-    if (m_store)
+    if (m_store || m_model->rowCount())
         setStatus(m_model->rowCount() || !query().text.isEmpty() || query().since.isValid() ||
                           query().until.isValid()
                       ? QString()
@@ -513,13 +592,24 @@ void RecordsWindow::showTrend(const QString &energizerSerial)
     if (folded == m_trendSerial && !m_trendSerial.isEmpty())
         return;
     m_trendSerial = folded;
-    Result<Trend> trend = folded.isEmpty() ? Result<Trend>(Trend::of(energizerSerial, {}))
-                                           : m_store->trend(energizerSerial);
+    Result<Trend> trend = folded.isEmpty() || !m_store
+                              ? Result<Trend>(Trend::of(energizerSerial, {}))
+                              : m_store->trend(energizerSerial);
     if (!trend) {
         Dialogs::showError(this, "readError", title(), fromStd(trend.error()));
         trend = Trend::of(energizerSerial, {});
     }
-    m_trend = std::move(*trend);
+    applyTrend(std::move(*trend));
+    // The team's records of the energizer follow, when the server answers.
+    if (const std::optional<TeamServer> server = teamServer();
+        server && !folded.isEmpty() && !m_teamFailed)
+        m_trendTicket = m_reader->trend(*server, energizerSerial);
+}
+
+void RecordsWindow::applyTrend(Trend trend)
+{
+    const QString folded = TestRecord::folded(trend.energizerSerial);
+    m_trend = std::move(trend);
     grpTrend->setTitle(tr("Trend of %1").arg(captionText(m_trend.energizerSerial)));
     chtTrend->setChart(TrendChart::of(m_trend));
     chtTrend->setVisible(m_trend.baseline.has_value());
@@ -533,46 +623,53 @@ void RecordsWindow::showTrend(const QString &energizerSerial)
 
 void RecordsWindow::openRow(const QModelIndex &index)
 {
-    if (!index.isValid() || !m_store)
+    if (!index.isValid())
         return;
     const QString id = index.data(RecordTableModel::IdRole).toString();
-    QByteArray bytes;
-    QString name;
-    int dataSet = 0;
     if (!id.isEmpty()) {
-        const Result<TestRecord> record = m_store->record(id);
-        if (!record) {
-            Dialogs::showError(this, "openError", title(), fromStd(record.error()));
-            return;
-        }
-        bytes = record->fetchFile;
-        dataSet = record->dataSet - 1;
-        name = captionText(tr("%1, %2").arg(record->energizerSerial.trimmed().isEmpty()
-                                                ? tr("no serial number")
-                                                : record->energizerSerial.trimmed(),
-                                            record->recorded.toString(u"yyyy-MM-dd HH:mm"_qs)));
-    } else {
-        const qint64 fetchId = index.data(RecordTableModel::FetchIdRole).toLongLong();
-        const Result<QByteArray> file = m_store->fetchFile(fetchId);
-        const Result<QList<KeptFetch>> kept = m_store->untested();
-        if (!file || !kept) {
-            Dialogs::showError(this, "openError", title(),
-                               fromStd(file ? kept.error() : file.error()));
-            return;
-        }
-        bytes = *file;
-        // Named as its file in the history, or as the history would name it.
-        const auto listed = std::ranges::find(*kept, fetchId, &KeptFetch::id);
-        const Result<FetchRecord> fetch = FetchFile::fromJson(bytes);
-        if (listed != kept->end() && !listed->path.isEmpty())
-            name = QFileInfo(listed->path).fileName();
-        else
-            name = fetch ? FetchFile::fileName(fetch->saved, fetch->serialReply) : tr("kept fetch");
-    }
-    if (const Result<> opened = m_session.openFetchFile(bytes, name, dataSet); !opened) {
-        Dialogs::showError(this, "openError", title(), fromStd(opened.error()));
+        withRecord(id, "openError", title(),
+                   [this](const TestRecord &record) { openRecord(record); });
         return;
     }
+    if (!m_store) // a kept fetch is this computer's
+        return;
+    const qint64 fetchId = index.data(RecordTableModel::FetchIdRole).toLongLong();
+    const Result<QByteArray> file = m_store->fetchFile(fetchId);
+    const Result<QList<KeptFetch>> kept = m_store->untested();
+    if (!file || !kept) {
+        Dialogs::showError(this, "openError", title(), fromStd(file ? kept.error() : file.error()));
+        return;
+    }
+    const QByteArray &bytes = *file;
+    // Named as its file in the history, or as the history would name it.
+    const auto listed = std::ranges::find(*kept, fetchId, &KeptFetch::id);
+    const Result<FetchRecord> fetch = FetchFile::fromJson(bytes);
+    const QString name = listed != kept->end() && !listed->path.isEmpty()
+                             ? QFileInfo(listed->path).fileName()
+                         : fetch ? FetchFile::fileName(fetch->saved, fetch->serialReply)
+                                 : tr("kept fetch");
+    if (const Result<> opened = m_session.openFetchFile(bytes, name); !opened)
+        Dialogs::showError(this, "openError", title(), fromStd(opened.error()));
+    else
+        raiseMain();
+}
+
+void RecordsWindow::openRecord(const TestRecord &record)
+{
+    const QString name = captionText(tr("%1, %2").arg(
+        record.energizerSerial.trimmed().isEmpty() ? tr("no serial number")
+                                                   : record.energizerSerial.trimmed(),
+        record.recorded.toString(u"yyyy-MM-dd HH:mm"_qs)));
+    if (const Result<> opened = m_session.openFetchFile(record.fetchFile, name, record.dataSet - 1);
+        !opened) {
+        sayFailure("openError", title(), fromStd(opened.error()));
+        return;
+    }
+    raiseMain();
+}
+
+void RecordsWindow::raiseMain()
+{
     if (QWidget *main = parentWidget()) {
         main->showNormal();
         main->raise();
@@ -580,31 +677,66 @@ void RecordsWindow::openRow(const QModelIndex &index)
     }
 }
 
-Result<RecordPage> RecordsWindow::selectedPage() const
+void RecordsWindow::withRecord(const QString &id, const char *name, const QString &title,
+                               std::function<void(const TestRecord &)> then)
 {
-    const QString id = tblRecords->currentIndex().data(RecordTableModel::IdRole).toString();
-    if (id.isEmpty() || !m_store)
-        return failure(tr("Select a test record first."));
-    const Result<TestRecord> record = m_store->record(id);
+    if (m_teamOnly.contains(id)) {
+        if (const std::optional<TeamServer> server = teamServer())
+            m_recordAsks.insert(m_reader->record(*server, id), {name, title, std::move(then)});
+        else
+            sayFailure(name, title,
+                       tr("The record is on the team server, which is no longer set."));
+        return;
+    }
+    const Result<TestRecord> record =
+        m_store ? m_store->record(id)
+                : Result<TestRecord>(failure(tr("Select a test record first.")));
     if (!record)
-        return failure(record.error());
-    return RecordPage::of(*record);
+        sayFailure(name, title, fromStd(record.error()));
+    else
+        then(*record);
+}
+
+void RecordsWindow::teamRecordRead(int ticket, const Result<TestRecord> &record)
+{
+    const RecordAsk ask = m_recordAsks.take(ticket);
+    if (!ask.then)
+        return;
+    if (!record)
+        sayFailure(ask.name, ask.title, fromStd(record.error()));
+    else
+        ask.then(*record);
+}
+
+void RecordsWindow::withSelectedPage(std::function<void(const RecordPage &)> then)
+{
+    const QString id = currentId();
+    if (id.isEmpty()) {
+        Dialogs::showError(this, "printError", tr("Print"), tr("Select a test record first."));
+        return;
+    }
+    withRecord(id, "printError", tr("Print"), [this, then](const TestRecord &record) {
+        const Result<RecordPage> page = RecordPage::of(record);
+        if (!page)
+            sayFailure("printError", tr("Print"), fromStd(page.error()));
+        else
+            then(*page);
+    });
 }
 
 void RecordsWindow::printAgain()
 {
     if (m_waiting)
         return;
-    Result<RecordPage> page = selectedPage();
-    if (!page) {
-        Dialogs::showError(this, "printError", tr("Print"), fromStd(page.error()));
-        return;
-    }
-    setWaiting(true);
-    m_printingPage = *page;
-    // As the print dialog does: the print service may be slow to answer, or not answer at all.
-    m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, page->details, page->values,
-                                           std::chrono::seconds(8)));
+    withSelectedPage([this](const RecordPage &page) {
+        if (m_waiting) // asked twice while the team's record came
+            return;
+        setWaiting(true);
+        m_printingPage = page;
+        // As the print dialog does: the print service may be slow to answer, or not at all.
+        m_printing.setFuture(QtConcurrent::run(&PrintService::printReport, page.details,
+                                               page.values, std::chrono::seconds(8)));
+    });
 }
 
 void RecordsWindow::printed()
@@ -638,11 +770,7 @@ void RecordsWindow::offerPdf(const QString &why, const RecordPage &page)
 
 void RecordsWindow::savePdfAgain()
 {
-    const Result<RecordPage> page = selectedPage();
-    if (!page)
-        Dialogs::showError(this, "printError", tr("Print"), fromStd(page.error()));
-    else
-        askPdf(*page);
+    withSelectedPage([this](const RecordPage &page) { askPdf(page); });
 }
 
 void RecordsWindow::askPdf(const RecordPage &page)
@@ -688,4 +816,177 @@ void RecordsWindow::setStatus(const QString &text)
     const QString shown = m_note.isEmpty() || text.isEmpty() ? m_note + text : m_note + u' ' + text;
     lblStatus->setText(shown);
     lblStatus->setToolTip(FixedLayout::plainToolTip(shown));
+}
+
+void RecordsWindow::sayFailure(const char *name, const QString &title, const QString &message)
+{
+    // A box over this window would hold up the main window too: not while a fetch runs.
+    if (m_session.isFetching())
+        setStatus(message);
+    else
+        Dialogs::showError(this, name, title, message);
+}
+
+std::optional<TeamServer> RecordsWindow::teamServer() const
+{
+    return m_sharing ? m_sharing->server() : std::nullopt;
+}
+
+void RecordsWindow::askTeam()
+{
+    const std::optional<TeamServer> server = teamServer();
+    if (!server) {
+        m_model->setTechnicianShown(false);
+        lblTeam->setText(tr("Only this computer's test records are shown: no team server is set "
+                            "(“Team Server…”)."));
+        return;
+    }
+    if (!m_teamQuery && !m_teamFailed)
+        lblTeam->setText(tr("Searching the team's records on “%1”…").arg(server->display()));
+    m_findTicket = m_reader->find(*server, query());
+}
+
+void RecordsWindow::teamFound(int ticket, const Result<QList<TestRecord>> &records)
+{
+    const std::optional<TeamServer> server = teamServer();
+    if (ticket != m_findTicket || !server)
+        return;
+    if (!records) {
+        teamUnreachable(records.error());
+        return;
+    }
+    m_teamFailed = false;
+    m_teamQuery = query();
+    m_teamRows = *records;
+    const QString current = currentId();
+    m_teamOnly.unite(m_model->addRecords(m_teamRows));
+    m_model->setTechnicianShown(true);
+    makeCurrent(current);
+    showCounts();
+    lblTeam->setText(
+        tr("The team's records on “%1” are shown too: %2 not on this computer.")
+            .arg(server->display(), plural(m_teamOnly.size(), tr("record"), tr("records"))));
+}
+
+void RecordsWindow::teamTrendFound(int ticket, const Result<Trend> &trend)
+{
+    if (ticket != m_trendTicket || !teamServer())
+        return;
+    if (!trend) {
+        teamUnreachable(trend.error());
+        return;
+    }
+    if (TestRecord::folded(trend->energizerSerial) != m_trendSerial)
+        return;
+    // With this computer's records not on the server yet, in the order of their times.
+    QList<TrendPoint> points = trend->points;
+    for (const TrendPoint &mine : m_trend.points)
+        if (std::ranges::none_of(points, [&](const TrendPoint &p) { return p.id == mine.id; }))
+            points.append(mine);
+    std::ranges::stable_sort(points, {}, [](const TrendPoint &p) {
+        return std::pair(p.recorded.toMSecsSinceEpoch(), p.id);
+    });
+    applyTrend(Trend::of(trend->energizerSerial, std::move(points)));
+}
+
+void RecordsWindow::teamUnreachable(const std::string &why)
+{
+    m_teamFailed = true;
+    m_teamQuery.reset();
+    m_teamRows.clear();
+    if (!m_teamOnly.isEmpty()) { // rows of an earlier answer
+        const QString current = currentId();
+        showLocal();
+        makeCurrent(current);
+        selectionChanged();
+        showCounts();
+    }
+    m_model->setTechnicianShown(false);
+    lblTeam->setText(tr("Only this computer's test records are shown: the team's records cannot "
+                        "be reached.") +
+                     u' ' + fromStd(why));
+}
+
+void RecordsWindow::showSharing()
+{
+    if (!m_sharing)
+        return;
+    const std::optional<TeamServer> server = m_sharing->server();
+    cmdShareNow->setEnabled(server.has_value());
+    if (!server) {
+        lblSharing->clear();
+    } else if (!m_sharing->lastFailure().isEmpty()) {
+        lblSharing->setText(m_sharing->lastFailure());
+    } else if (const std::optional<ShareReport> &report = m_sharing->lastReport()) {
+        shared(*report);
+    } else if (const Result<RecordCounts> counts =
+                   m_store ? m_store->counts() : Result<RecordCounts>(RecordCounts());
+               counts) {
+        lblSharing->setText(
+            tr("Sharing with “%1”: pending %2.").arg(server->display()).arg(counts->pending));
+    }
+}
+
+void RecordsWindow::shared(const ShareReport &report)
+{
+    if (const std::optional<TeamServer> server = teamServer())
+        lblSharing->setText(tr("Shared with “%1”: sent %2, pending %3.")
+                                .arg(server->display())
+                                .arg(report.sent)
+                                .arg(report.pending));
+    retryTeam(); // the server is back: its records too
+}
+
+void RecordsWindow::shareFailed(const QString &message)
+{
+    // The same failure again leaves the line as it is: it is said once.
+    lblSharing->setText(message);
+}
+
+void RecordsWindow::shareNow()
+{
+    const std::optional<TeamServer> server = teamServer();
+    if (!server)
+        return;
+    lblSharing->setText(tr("Sharing the test records with “%1”…").arg(server->display()));
+    m_sharing->shareNow();
+    retryTeam();
+}
+
+void RecordsWindow::retryTeam()
+{
+    if (!m_teamFailed)
+        return;
+    m_teamFailed = false;
+    m_trendSerial.clear();
+    filter();
+}
+
+void RecordsWindow::askTeamServer()
+{
+    if (auto *open = findChild<TeamServerDialog *>(); open && open->isVisible()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *dialog = new TeamServerDialog(m_places.settings, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, &RecordsWindow::serverChanged);
+    dialog->show(); // blocking no window: a fetch may go on meanwhile
+}
+
+void RecordsWindow::serverChanged()
+{
+    const Result<std::optional<TeamServer>> configured =
+        TeamServer::configured(Settings(m_places.settings));
+    m_sharing->setServer(configured ? *configured : std::nullopt);
+    m_teamQuery.reset();
+    m_teamRows.clear();
+    m_teamFailed = false;
+    m_trendSerial.clear();
+    showSharing();
+    if (!configured)
+        lblSharing->setText(fromStd(configured.error()));
+    m_sharing->shareNow();
+    filter();
 }
