@@ -31,11 +31,6 @@ void answer(QWidget &window, const char *dialog, const QString &fileName)
     window.findChild<QFileDialog *>()->reject();
     QTRY_VERIFY(!window.findChild<QFileDialog *>());
 }
-void dismiss(QWidget &window, const char *box)
-{
-    shown<QMessageBox>(window, box)->accept();
-    QTRY_VERIFY(!window.findChild<QMessageBox *>());
-}
 QWidget *progressStrip() // "Fetching Data ...", while it is shown
 {
     for (QWidget *strip : QApplication::topLevelWidgets())
