@@ -438,13 +438,14 @@ int records(const RecordQuery &query, Format format, bool team)
     }
     RecordTableModel table;
     table.setRows(*found, {});
+    table.setTechnicianShown(!store); // the team's records say who tested
     if (format == Format::Csv) {
         out(table.csv());
         return Done;
     }
     for (int row = 0; row < table.rowCount(); ++row) {
         QStringList cells;
-        for (int column = 0; column < RecordTableModel::ColumnCount; ++column)
+        for (int column = 0; column < table.columnCount(); ++column)
             cells << table.text(row, column);
         out(cells.join(u"  "_qs) + '\n');
     }

@@ -119,7 +119,9 @@ private slots:
         QVERIFY(QDir(home.path()).mkpath(u"voltrane-meter"_qs));
         QVERIFY((*RecordStore::open(local))->add(records(3, u"CLI-"_qs)));
         auto other = std::move(*RecordStore::open(home.filePath(u"other.sqlite"_qs)));
-        QVERIFY(other->add(records(1, u"ONLY-"_qs))); // another computer's, on the server only
+        QList<TestRecord> only = records(1, u"ONLY-"_qs); // another computer's, on the server only
+        only[0].technician = u"Ana Ruiz"_qs;
+        QVERIFY(other->add(only));
         QVERIFY((*teamAt(m_pg->connection(u"cli"_qs)))->share(*other));
         const auto cli = [&](const QStringList &args) {
             QProcess p;
@@ -137,6 +139,7 @@ private slots:
         const QStringList team = cli({u"records"_qs, u"--team"_qs, u"--search"_qs, u"only-"_qs});
         QCOMPARE(team.mid(0, 1), QStringList({"0"}));
         QVERIFY(team[1].contains(u"ONLY-0"_qs));
+        QVERIFY(team[1].endsWith(u"  Ana Ruiz"_qs)); // the team's lines say who tested
         QVERIFY(m_pg->stop());
         const QStringList down = cli({u"share"_qs});
         QCOMPARE(down[0], "1");
