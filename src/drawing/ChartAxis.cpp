@@ -130,9 +130,12 @@ AxisTicks timeTicksOf(AxisRange range, const TimeStep &step, int enough)
     const auto full = [&] { return int(ticks.values.size()) > enough; };
     switch (step.unit) {
     case TimeStep::Minutes:
+        // Over more than one day, each midnight's tick says which day begins.
         for (QDate day = first; day <= last && !full(); day = day.addDays(1))
             for (int minute = 0; minute < 24 * 60 && !full(); minute += step.count)
-                add(msecs(day, QTime(minute / 60, minute % 60)), QStringLiteral("HH:mm"));
+                add(msecs(day, QTime(minute / 60, minute % 60)), minute == 0 && first != last
+                                                                     ? QStringLiteral("MM-dd")
+                                                                     : QStringLiteral("HH:mm"));
         break;
     case TimeStep::Days:
     case TimeStep::Weeks:

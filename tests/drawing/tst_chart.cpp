@@ -86,6 +86,9 @@ private slots:
         QTest::addColumn<QString>("labels");
         QTest::newRow("hours") << ms("2024-03-01T09:10") << ms("2024-03-01T13:50")
                                << "10:00|11:00|12:00|13:00";
+        QTest::newRow("hours across midnight: its tick says the day")
+            << ms("2024-03-01T18:00") << ms("2024-03-02T09:00")
+            << "18:00|21:00|03-02|03:00|06:00|09:00";
         QTest::newRow("days over a leap day") << ms("2024-02-27T12:00") << ms("2024-03-03T00:00")
                                               << "2024-02-28|2024-02-29|2024-03-01|2024-03-02|"
                                                  "2024-03-03";
