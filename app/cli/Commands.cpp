@@ -6,6 +6,7 @@
 #include "MeasurementJson.h"
 #include "MeterPort.h"
 #include "MeterSession.h"
+#include "PortAccess.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
 #include "RecordTableModel.h"
@@ -514,6 +515,10 @@ int ports()
                        PortNames::devicePath(it.key()).value_or(QString());
         if (!it.value().isEmpty())
             line += QStringLiteral("  ") + it.value();
+        if (const auto forbidden = PortAccess::forbidden(*PortNames::devicePath(it.key())))
+            line += forbidden->groupIsForUsers && !forbidden->inGroup
+                        ? u"  (no permission: not in group %1)"_qs.arg(forbidden->group)
+                        : u"  (no permission: only %1 may open it)"_qs.arg(forbidden->owner);
         out(line + '\n');
     }
     return Done;

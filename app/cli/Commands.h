@@ -20,7 +20,8 @@ enum ExitCode
     WrongUsage = 2,
 };
 
-// The "COM n" entries whose device is present: "COM 33  /dev/ttyUSB0  FT232R USB UART".
+// The "COM n" entries whose device is present: "COM 33  /dev/ttyUSB0  FT232R USB UART", and
+// "  (no permission: not in group dialout)" after those this user may not open.
 int ports();
 
 // One fetch as the window does it, kept in the fetch history (unless !keepInHistory) and as

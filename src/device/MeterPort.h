@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MeterLine.h"
+#include "PortAccess.h"
 
 class QSerialPort;
 
@@ -26,6 +27,8 @@ public:
 private:
     void handleError();
     QString openErrorText(const QString &devicePath) const;
+    QString forbiddenText(const PortAccess::Forbidden &forbidden) const;
+    QString busyText(const QString &devicePath, const QList<PortAccess::Holder> &holders) const;
     QString failureReason() const;
 
     QSerialPort *cm;

@@ -10,7 +10,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class CliTest : public QObject
 {
@@ -25,7 +27,8 @@ class CliTest : public QObject
         QStringList err; // one entry a line
     };
     // "OUT/" in an argument stands for the temporary folder, "SIM" for the simulator's device.
-    Run cli(QStringList args, const QString &device = {})
+    // As user "nobody" when asked and run as root.
+    Run cli(QStringList args, const QString &device = {}, bool asNobody = false)
     {
         for (QString &a : args)
             a.replace("OUT/", m_dir.path() + '/').replace("SIM", device);
@@ -35,6 +38,10 @@ class CliTest : public QObject
         for (const char *display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             env.remove(display);
         p.setProcessEnvironment(env);
+        p.setChildProcessModifier([asNobody] {
+            if (asNobody && (setgroups(0, nullptr) || setgid(65534) || setuid(65534)))
+                _exit(3);
+        });
         p.start(VOLTRANE_CLI, args);
         // The simulator answers from this event loop.
         if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60'000))
@@ -233,6 +240,37 @@ private slots:
             QVERIFY2(cut && !cut->complete && cut->records[0] && !cut->records[1],
                      cut.error().c_str());
         }
+    }
+
+    void portsSayWhichCannotBeOpened_data()
+    {
+        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("not in the group")
+            << QByteArray("dialout") << 0660 << "  (no permission: not in group dialout)";
+        QTest::newRow("a pseudo-terminal")
+            << QByteArray("tty") << 0620 << "  (no permission: only root may open it)";
+        QTest::newRow("open to all") << QByteArray("tty") << 0666 << "";
+    }
+    void portsSayWhichCannotBeOpened()
+    {
+        QFETCH(QByteArray, group);
+        QFETCH(int, mode);
+        QFETCH(QString, suffix);
+        if (geteuid() != 0)
+            QSKIP("needs root, to hand the device to another user");
+        MeterSimulator sim;
+        QVERIFY(sim.start());
+        const QByteArray device = QFile::encodeName(sim.devicePath());
+        QVERIFY(chown(device, 0, getgrnam(group)->gr_gid) == 0 && chmod(device, mode) == 0);
+        const Run run = cli({"ports"}, {}, true);
+        QCOMPARE(run.code, 0);
+        const QString entry =
+            PortNames::entryText(*PortNames::portNumberForDevice(sim.devicePath()));
+        QVERIFY2(run.out.split('\n').contains(entry + "  " + sim.devicePath() +
+                                              "  pseudo-terminal" + suffix),
+                 qPrintable(run.out));
     }
 
     void testsAreRecordedAndFoundAgain()

@@ -2,13 +2,17 @@
 #include "Golden.h"
 #include "MeterPort.h"
 #include "MeterSimulator.h"
+#include "PortAccess.h"
 #include "PortNames.h"
 #include "ScriptedMeter.h"
 #include "SimulatedDataSets.h"
 
 #include <QtTest>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using Replies = QList<QByteArray>;
@@ -48,6 +52,26 @@ struct Fetch
     FetchSequence fetch;
     Replies log;
 };
+
+// This program again (or a copy of it named otherwise), as a child that opens `device` as
+// "COM 200" (see main()); as user "nobody" in the groups `groups` when run as root, so that file
+// permissions count.
+void startChild(QProcess &child, const QString &mode, const QString &device, bool asNobody = false,
+                std::vector<gid_t> groups = {},
+                const QString &program = QCoreApplication::applicationFilePath())
+{
+    child.setChildProcessModifier([=] {
+        if (asNobody && (setgroups(groups.size(), groups.data()) || setgid(65534) || setuid(65534)))
+            _exit(3);
+    });
+    child.start(program, {mode, device});
+}
+
+gid_t groupId(const char *name)
+{
+    const group *found = getgrnam(name);
+    return found ? found->gr_gid : 0;
+}
 
 } // namespace
 
@@ -227,7 +251,90 @@ private slots:
         QVERIFY(entry ? port.open(*PortChoice::ofEntry(*entry)).ok()
                       : port.open({0, again.devicePath()}).ok());
     }
+
+    void refusedPortSaysWhy()
+    {
+        // A user that may not open the device: its group, mode and whether the user is in the
+        // group; the port held by root, whose open files that user cannot see.
+        if (geteuid() != 0)
+            QSKIP("needs root, to hand the device to another user");
+        QStringList messages;
+        for (const auto &[group, mode, inGroup, heldHere] :
+             {std::tuple{"dialout", 0660, false, false},
+              {"tty", 0620, false, false},
+              {"root", 0660, false, false},
+              {"dialout", 0600, true, false},
+              {"tty", 0666, false, true}}) {
+            MeterSimulator sim;
+            MeterPort held;
+            QVERIFY(sim.start());
+            const QByteArray device = QFile::encodeName(sim.devicePath());
+            QVERIFY(chown(device, 0, groupId(group)) == 0 && chmod(device, mode) == 0);
+            QVERIFY(!heldHere || held.open({0, sim.devicePath()}));
+            QProcess child;
+            startChild(child, "--open", sim.devicePath(), true,
+                       inGroup ? std::vector{groupId(group)} : std::vector<gid_t>{});
+            QVERIFY(child.waitForFinished(30'000));
+            messages << QString::fromUtf8(child.readAllStandardOutput().trimmed())
+                            .replace(sim.devicePath(), "/dev/pts/N");
+        }
+        QCOMPARE_GOLDEN("port-refusals.txt", messages);
+    }
+
+    void busyPortNamesItsHolder()
+    {
+        // Another process holds the port as this program does: named with its process id and
+        // what to do about it, by its program's name; found also when the device is asked for by
+        // another name.
+        MeterSimulator sim;
+        QTemporaryDir programs;
+        QVERIFY(sim.start());
+        QStringList messages;
+        for (const QString name : {"tst_device", "ModemManager", "brltty"}) {
+            const QString program = programs.filePath(name);
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+            QProcess holder;
+            startChild(holder, "--hold", sim.devicePath(), false, {}, program);
+            QVERIFY(holder.waitForReadyRead(30'000));
+            QCOMPARE(holder.readLine(), "held\n");
+            MeterPort port;
+            const QString pid = QString::number(holder.processId());
+            messages << QString::fromStdString(port.open({200, sim.devicePath()}).error())
+                            .replace(sim.devicePath(), "/dev/pts/N")
+                            .replace("PID " + pid + ")", "PID n)");
+            const QString link = programs.filePath("meter-link");
+            QFile::remove(link);
+            QVERIFY(QFile::link(sim.devicePath(), link));
+            QCOMPARE(PortAccess::holders(link),
+                     QList<PortAccess::Holder>({{name, pid.toLongLong()}}));
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(30'000));
+        }
+        QCOMPARE_GOLDEN("port-holders.txt", messages);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestDevice)
+// The children the tests start: "--open DEVICE" prints what opening the port as "COM 200" says;
+// "--hold DEVICE" opens it, prints "held" and keeps it open until its input ends.
+int childMain(const QStringList &args)
+{
+    MeterPort port;
+    const Result<> opened = port.open({200, args.at(2)});
+    std::puts(opened ? "held" : opened.error().c_str());
+    std::fflush(stdout);
+    for (char c; args.at(1) == "--hold" && read(STDIN_FILENO, &c, 1) > 0;)
+        ;
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (const QString mode = app.arguments().value(1); mode == "--open" || mode == "--hold")
+        return childMain(app.arguments());
+    TestDevice test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_device.moc"
