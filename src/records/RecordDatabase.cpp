@@ -145,11 +145,19 @@ Result<> RecordDatabase::probe()
             return failure(query.error());
         return query->next() ? query->value(0).toInt() : 0;
     };
+    // Both answers from one read transaction: another copy of the program may be making the new
+    // file's tables meanwhile, and a version read before its commit with the tables read after
+    // it would call the file foreign.
+    if (const auto begun = run(u"BEGIN"_qs); !begun)
+        return failure(begun.error());
     const Result<int> version = number(u"PRAGMA user_version"_qs);
+    const Result<int> id = !version
+                               ? Result<int>(0)
+                               : number(*version == 0 ? u"SELECT count(*) FROM sqlite_master"_qs
+                                                      : u"PRAGMA application_id"_qs);
+    (void)run(u"COMMIT"_qs);
     if (!version)
         return failure(version.error());
-    const Result<int> id = number(*version == 0 ? u"SELECT count(*) FROM sqlite_master"_qs
-                                                : u"PRAGMA application_id"_qs);
     if (!id)
         return failure(id.error());
     if (*version == 0 ? *id != 0 : *id != ApplicationId)

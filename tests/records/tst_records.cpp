@@ -322,7 +322,11 @@ private slots:
         startChild(two, {u"add"_qs, path, u"100"_qs});
         QVERIFY(one.waitForFinished(120'000));
         QVERIFY(two.waitForFinished(120'000));
+        // Both open the new file at once: neither may take the other's half-made store for a
+        // foreign file (a child's last line says why it stopped).
         const QStringList lines = childLines(one) + childLines(two);
+        for (const QString &line : lines)
+            QVERIFY2(line.startsWith(u"added "), qPrintable(line));
         QCOMPARE(QSet<QString>(lines.begin(), lines.end()).size(), 200);
         auto store = RecordStore::open(path);
         QCOMPARE((*store)->counts()->tests, 200);
