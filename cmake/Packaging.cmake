@@ -2,7 +2,8 @@
 #
 # Included once from the top-level CMakeLists.txt. The programs bring their own install()
 # rules (app/, tools/meter-sim/); this file installs the desktop entry, the icons, the README,
-# the copyright file, the changelog and the manual pages, and sets up CPack:
+# the copyright file, the changelog, the manual pages and the AppStream metainfo, and sets up
+# CPack:
 #
 #     cmake --install build --prefix /usr/local     # or any other prefix
 #     cd build && cpack -G DEB                       # voltrane-meter_<version>_<arch>.deb
@@ -13,6 +14,15 @@ include(GNUInstallDirs)
 
 # One name for the package, the desktop entry id, the icon and the documentation folder.
 set(VOLTRANE_PACKAGE_ID "voltrane-meter")
+# The AppStream component id, which AppStream wants as a reverse domain name (the maker's, from
+# its contact address) with no hyphen; the metainfo names the desktop entry as its launchable.
+set(VOLTRANE_APPSTREAM_ID "invalid.quillmarsh.voltrane_meter")
+
+# The programs in bin/, each with its manual page; the command line's only where it is built.
+set(_voltrane_bin_programs voltrane-meter voltrane-meter-sim)
+if(TARGET voltrane-meter-cli)
+    list(APPEND _voltrane_bin_programs voltrane-meter-cli)
+endif()
 
 # Folders made by install() get rwxr-xr-x whatever the umask of the person building.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -30,6 +40,27 @@ foreach(_program IN ITEMS voltrane-meter voltrane-meter-cli voltrane-meter-cli-r
     endif()
 endforeach()
 
+# Stripped programs (`cmake --install --strip`, and the .deb) also lose the .comment section, the
+# compilers' version strings from every object file, and the .note section, as Debian's own
+# packages do: `strip` alone keeps both. This runs after the programs' own install rules, which
+# add_subdirectory() put before it.
+set(_voltrane_installed_programs "")
+foreach(_program IN LISTS _voltrane_bin_programs)
+    list(APPEND _voltrane_installed_programs "${CMAKE_INSTALL_BINDIR}/${_program}")
+endforeach()
+if(TARGET voltrane-meter-cli-report)
+    list(APPEND _voltrane_installed_programs
+        "${CMAKE_INSTALL_LIBEXECDIR}/${VOLTRANE_PACKAGE_ID}/voltrane-meter-cli-report")
+endif()
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        foreach(_program IN ITEMS ${_voltrane_installed_programs})
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${_program}\"
+                COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()
+    endif()")
+
 set(_voltrane_packaging_dir "${PROJECT_SOURCE_DIR}/packaging")
 set(_voltrane_icons_dir "${PROJECT_SOURCE_DIR}/resources/icons")
 
@@ -42,6 +73,25 @@ install(FILES "${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}.desktop"
 install(FILES "${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}-mime.xml"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages"
     RENAME "${VOLTRANE_PACKAGE_ID}.xml")
+
+# What software centres show of the program, with its releases from the changelog:
+# share/metainfo/<AppStream id>.metainfo.xml, written at build time by cmake/WriteMetainfo.cmake.
+set(_voltrane_metainfo "${PROJECT_BINARY_DIR}/packaging/${VOLTRANE_APPSTREAM_ID}.metainfo.xml")
+add_custom_command(OUTPUT "${_voltrane_metainfo}"
+    COMMAND "${CMAKE_COMMAND}"
+        "-DTEMPLATE=${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}.metainfo.xml.in"
+        "-DCHANGELOG=${_voltrane_packaging_dir}/changelog"
+        "-DOUTPUT=${_voltrane_metainfo}"
+        "-DAPPSTREAM_ID=${VOLTRANE_APPSTREAM_ID}"
+        "-DPACKAGE_ID=${VOLTRANE_PACKAGE_ID}"
+        "-DBINARIES=${_voltrane_bin_programs}"
+        -P "${PROJECT_SOURCE_DIR}/cmake/WriteMetainfo.cmake"
+    DEPENDS "${_voltrane_packaging_dir}/${VOLTRANE_PACKAGE_ID}.metainfo.xml.in"
+        "${_voltrane_packaging_dir}/changelog"
+        "${PROJECT_SOURCE_DIR}/cmake/WriteMetainfo.cmake"
+    VERBATIM)
+add_custom_target(voltrane_metainfo ALL DEPENDS "${_voltrane_metainfo}")
+install(FILES "${_voltrane_metainfo}" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
 
 # Icons in the hicolor theme, named after the desktop entry's Icon= key.
 foreach(_size IN ITEMS 16 32 48 64 128 256)
@@ -70,12 +120,7 @@ if(NOT _voltrane_changelog_top MATCHES "^${VOLTRANE_PACKAGE_ID} \\(${PROJECT_VER
 endif()
 set(_voltrane_gzipped_dir "${PROJECT_BINARY_DIR}/packaging")
 set(_voltrane_gzipped "")
-# The command line program's page only goes with the program.
-set(_voltrane_manpages voltrane-meter voltrane-meter-sim)
-if(TARGET voltrane-meter-cli)
-    list(APPEND _voltrane_manpages voltrane-meter-cli)
-endif()
-foreach(_source IN ITEMS changelog LISTS _voltrane_manpages)
+foreach(_source IN ITEMS changelog LISTS _voltrane_bin_programs)
     set(_name "${_source}")
     if(NOT _source STREQUAL "changelog")
         set(_name "${_source}.1")

@@ -2,7 +2,8 @@
 # The real program on its own virtual X server, given a kept fetch to open (as a file manager does)
 # and a second one it does not open, which it says: the main window appears with the first file's
 # name in its caption and its 816 × 434 client area, painted (a screenshot of 8 colours or more),
-# and a click on "Close" ends it with exit code 0.
+# its WM_CLASS the desktop entry's StartupWMClass (how a desktop puts the window under the menu
+# entry's icon), and a click on "Close" ends it with exit code 0.
 # usage: smoke-test.sh PROGRAM OUTPUT_DIR; exits 77 (skipped) without Xvfb.
 set -uo pipefail
 program=$1 out=$2 tmp=$(mktemp -d)
@@ -23,6 +24,9 @@ found() { window=$(xdotool search --onlyvisible --name '^Voltrane Meter - PC Uti
 within 20 found || fail "no main window within 20 s"
 sized() { xdotool getwindowgeometry "$window" | grep -q 'Geometry: 816x434'; }
 within 5 sized || fail "the client area is not 816x434: $(xdotool getwindowgeometry "$window")"
+wm_class=$(xprop -id "$window" WM_CLASS) startup_class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "$0")/../../packaging/voltrane-meter.desktop")
+[ "$wm_class" = "WM_CLASS(STRING) = \"$(basename "$program")\", \"$startup_class\"" ] ||
+    fail "the window's $wm_class is not the desktop entry's StartupWMClass=$startup_class"
 painted() { import -silent -window "$window" "$out/app-smoke-main-window.png" && [ "$(identify -format %k "$out/app-smoke-main-window.png")" -ge 8 ]; }
 within 5 painted || fail "the window was not painted"
 xdotool mousemove --window "$window" 756 404 click 1 # the middle of "Close", 10680 5880 1335 375 twips
@@ -32,4 +36,4 @@ wait $app; code=$?
 [ $code -eq 0 ] || fail "the program exited with code $code"
 grep -q '^voltrane-meter opens one kept fetch at a time: “.*/cut-short” was not opened\.$' "$out/app-smoke.log" ||
     fail "the second file was left without a word"
-echo "smoke-test: the window showed the fetch at 816x434, painted, and \"Close\" ended the program with code 0"
+echo "smoke-test: the window showed the fetch at 816x434 as \"$startup_class\", painted, and \"Close\" ended the program with code 0"
