@@ -1,10 +1,13 @@
 #include "Golden.h"
 #include "LimitProfiles.h"
+#include "Remembered.h"
 #include "Settings.h"
 
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString BuiltIn = u"Energizer safety limits (indicative)"_qs;
@@ -20,6 +23,23 @@ QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What `run` writes on standard error.
+template <typename Run> QByteArray stderrOf(Run run)
+{
+    QTemporaryFile captured;
+    if (!captured.open())
+        return "no file to capture standard error";
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ::dup2(captured.handle(), 2);
+    run();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    captured.seek(0);
+    return captured.readAll();
 }
 } // namespace
 
@@ -119,14 +139,125 @@ private slots:
                  "port=5432\"\n\n[report]\naddLimitCheck=true\n");
         QVERIFY(QFile::copy(path, dir.filePath(u"copy.conf"_qs)));
         QCOMPARE(Settings(dir.filePath(u"copy.conf"_qs)).flag(Settings::AddLimitCheck), true);
-        // The settings' folder taken by a file: nothing is written, the file stays, and why.
-        write(dir.filePath(u"taken"_qs), "mine");
-        Settings taken(dir.filePath(u"taken/voltrane-meter.conf"_qs));
-        taken.setFlag(Settings::AddLimitCheck, true);
-        QCOMPARE(taken.save().error(),
-                 "The settings could not be saved in “" + dir.filePath(u"taken"_qs).toStdString() +
-                     "/voltrane-meter.conf”: the file cannot be written there.");
-        QCOMPARE(contents(dir.filePath(u"taken"_qs)), "mine");
+    }
+
+    // A settings file that cannot be read or written, asked and set by three objects in turn:
+    // the defaults, the reason as save() gives it, one line on standard error for them all, and
+    // what stands in the file's place as it was ("…" is the folder).
+    void unusableSettingsFileIsSaidOnce_data()
+    {
+        QTest::addColumn<QString>("occupant"); // what is in the way: a folder or a file
+        QTest::addColumn<QByteArray>("bytes"); // the file's; none: a folder
+        QTest::addColumn<QString>("conf");
+        QTest::addColumn<QString>("said");
+        const QString read = u"The settings file “…/voltrane-meter.conf” cannot be read: "_qs,
+                      defaults = u". The defaults are used, and the file is left as it is."_qs;
+        QTest::newRow("folder") << "voltrane-meter.conf" << QByteArray() << "voltrane-meter.conf"
+                                << read + "it is a folder, not a file" + defaults;
+        QTest::newRow("garbage") << "voltrane-meter.conf"
+                                 << QByteArray("[report]\naddLimitCheck=true\nnot a setting\n")
+                                 << "voltrane-meter.conf"
+                                 << read +
+                                        "it is not a settings file (damaged, or mistyped by "
+                                        "hand)" +
+                                        defaults;
+        QTest::newRow("binary") << "voltrane-meter.conf" << QByteArray("\0\x01\xff\xfe", 4)
+                                << "voltrane-meter.conf"
+                                << read +
+                                       "it is not a settings file (damaged, or mistyped by "
+                                       "hand)" +
+                                       defaults;
+        QTest::newRow("under a file")
+            << "taken" << QByteArray("mine") << "taken/voltrane-meter.conf"
+            << "The settings could not be saved in “…/taken/voltrane-meter.conf”: “…/taken” is a "
+               "file, not a folder.";
+        if (::geteuid() != 0) // root reads it all the same
+            QTest::newRow("no permission")
+                << "voltrane-meter.conf" << QByteArray("[a]\nb=1\n") << "voltrane-meter.conf"
+                << read + "there is no permission to read it" + defaults;
+    }
+    void unusableSettingsFileIsSaidOnce()
+    {
+        QFETCH(QString, occupant);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, conf);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(occupant);
+        if (bytes.isNull())
+            QVERIFY(QDir(dir.path()).mkdir(occupant));
+        else
+            write(in, bytes);
+        if (QTest::currentDataTag() == QByteArray("no permission"))
+            QFile::setPermissions(in, {});
+        std::string saved;
+        const QByteArray stderrText = stderrOf([&] {
+            for (int k = 0; k < 3; ++k) {
+                Settings settings(dir.filePath(conf));
+                QCOMPARE(settings.flag(Settings::AddLimitCheck, false), false);
+                settings.setFlag(Settings::AddLimitCheck, true);
+                saved = settings.save().error();
+            }
+        });
+        QCOMPARE(QString::fromStdString(saved).replace(dir.path(), u"…"_qs), said);
+        QCOMPARE(QString::fromLocal8Bit(stderrText).replace(dir.path(), u"…"_qs), said + u'\n');
+        QCOMPARE(contents(in), bytes);
+        QCOMPARE(QFileInfo(in).isDir(), bytes.isNull());
+    }
+
+    // Fetch files opened or saved, in that order: the list as the menu gets it, newest first,
+    // each file once however its path is written, the eight newest, those gone left out; read
+    // back from the file by another object.
+    void recentFetchesAreTheNewestEight()
+    {
+        QTemporaryDir dir;
+        const auto file = [&](const QString &name) { return dir.filePath(name); };
+        const QString conf = file(u"conf/voltrane-meter.conf"_qs);
+        QStringList names{u"a,b \"x\".vmfetch"_qs, u"Müller.vmfetch"_qs};
+        for (int k = 3; k <= 9; ++k)
+            names << QString::number(k) + u".vmfetch"_qs;
+        for (const QString &name : names)
+            write(file(name), "{}");
+        QVERIFY(QFile::link(file(names[0]), file(u"link.vmfetch"_qs)));
+        QVERIFY(QDir(dir.path()).mkdir(u"sub"_qs));
+        for (const auto &[added, expected] :
+             {std::pair(names[0], QStringList{names[0]}),
+              {names[1], {names[1], names[0]}},
+              {u"sub/../"_qs + names[0], {names[0], names[1]}},
+              {u"link.vmfetch"_qs, {u"link.vmfetch"_qs, names[1]}},
+              {names[8], {names[8], u"link.vmfetch"_qs, names[1]}}}) {
+            Settings settings(conf);
+            Remembered::addRecentFetch(settings, file(added));
+            QCOMPARE(
+                Remembered::recentFetches(Settings(conf)).replaceInStrings(dir.path() + '/', ""),
+                expected);
+        }
+        for (const QString &name : names.mid(2, 6)) {
+            Settings settings(conf);
+            Remembered::addRecentFetch(settings, file(name));
+        }
+        QVERIFY(QFile::remove(file(u"6.vmfetch"_qs)));
+        QCOMPARE(Remembered::recentFetches(Settings(conf)).replaceInStrings(dir.path() + '/', ""),
+                 QStringList({"8.vmfetch", "7.vmfetch", "5.vmfetch", "4.vmfetch", "3.vmfetch",
+                              "9.vmfetch", "link.vmfetch"}));
+    }
+
+    // Each dialog starts where a file was last chosen in it, while that is a folder.
+    void dialogsStartInTheirLastFolder()
+    {
+        QTemporaryDir dir;
+        Settings settings(dir.filePath(u"voltrane-meter.conf"_qs));
+        QVERIFY(QDir(dir.path()).mkpath(u"pdf"_qs) && QDir(dir.path()).mkpath(u"csv"_qs));
+        Remembered::rememberDialogFolder(settings, u"savePdf"_qs, dir.filePath(u"pdf/r.pdf"_qs));
+        Remembered::rememberDialogFolder(settings, u"exportCsv"_qs, dir.filePath(u"csv/d.csv"_qs));
+        QVERIFY(settings.save());
+        QCOMPARE(Remembered::dialogFolder(settings, u"savePdf"_qs, u"/fallback"_qs),
+                 dir.filePath(u"pdf"_qs));
+        QCOMPARE(Remembered::dialogFolder(settings, u"saveFetch"_qs, u"/fallback"_qs),
+                 u"/fallback"_qs);
+        QVERIFY(QDir(dir.filePath(u"csv"_qs)).removeRecursively());
+        QCOMPARE(Remembered::dialogFolder(settings, u"exportCsv"_qs, u"/fallback"_qs),
+                 u"/fallback"_qs);
     }
 
     // A line as someone may type it into the file: its text | its flag with the default false,
