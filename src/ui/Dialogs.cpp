@@ -36,11 +36,12 @@ QFileDialog *fileDialog(QWidget *parent, const char *name, const QString &title,
     files->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(files, &QFileDialog::fileSelected, parent,
                      [dialog, chosen = std::move(chosen)](const QString &file) {
-                         {
+                         chosen(file);
+                         // Where a file could not be saved (/proc) is not where to start again.
+                         if (QFileInfo(file).isFile()) {
                              Settings settings;
                              Remembered::rememberDialogFolder(settings, dialog, file);
                          }
-                         chosen(file);
                      });
     return files;
 }

@@ -27,7 +27,7 @@ void showMessage(QWidget *parent, const char *name, const QString &title, const 
 void showNotice(QWidget *parent, const char *name, const QString &title, const QString &message);
 
 // A save-file dialog over `parent`, named `name`, that offers `suggestedName` in the folder a file
-// was last chosen in by a dialog of that name (Settings::folderKey()), or, the first time and
+// was last saved in by a dialog of that name (Settings::folderKey()), or, the first time and
 // when that folder is gone, in the Documents folder (or the home folder where there is none), and
 // adds that name's suffix to a name typed without one. `save` gets the chosen file; nothing
 // happens when the operator cancels.

@@ -190,6 +190,7 @@ void MainWindow::connectSession()
                       "again."));
     });
     connect(&m_session, &MeterSession::openFailed, this, [this](const QString &message) {
+        m_openingPath.clear();
         Dialogs::showError(this, "openError", tr("Open Saved Fetch"), message);
     });
     connect(&m_session, &MeterSession::meterTextsChanged, this, &MainWindow::showMeterTexts);

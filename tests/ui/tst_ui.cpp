@@ -333,6 +333,8 @@ private slots:
         answer(w, "exportCsv", "/proc/voltrane.csv");
         QCOMPARE(said(w, "exportError"), "The data set could not be saved as "
                                          "\"/proc/voltrane.csv\". No such file or directory.");
+        child<QAction>(w, "actExportCsv")->trigger(); // where it was last saved, not /proc
+        QCOMPARE(shown<QFileDialog>(w, "exportCsv")->directory().absolutePath(), dir.path());
     }
 
     void meterTroubleIsSaid_data()
@@ -599,6 +601,7 @@ private slots:
             };
             QCOMPARE(folder(), dialog == "openFetch" ? FetchFile::historyFolder() : documents);
             QVERIFY(QDir(dir.path()).mkdir(dialog));
+            QVERIFY(FileSave::write(dir.filePath(dialog + "/x.vmfetch"), "{}")); // to open
             answer(window, qPrintable(dialog), dir.filePath(dialog + "/x.vmfetch"));
             QCOMPARE(folder(), dir.filePath(dialog));
             window.findChild<QFileDialog *>()->reject();
