@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Remembered.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -28,10 +30,19 @@ QFileDialog *fileDialog(QWidget *parent, const char *name, const QString &title,
                         const QString &start, const QString &filter,
                         std::function<void(const QString &)> chosen)
 {
+    const QString dialog = QLatin1String(name);
     auto *files = new QFileDialog(parent, title, start, filter);
-    files->setObjectName(QLatin1String(name));
+    files->setObjectName(dialog);
     files->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(files, &QFileDialog::fileSelected, parent, std::move(chosen));
+    QObject::connect(files, &QFileDialog::fileSelected, parent,
+                     [dialog, chosen = std::move(chosen)](const QString &file) {
+                         chosen(file);
+                         // Where a file could not be saved (/proc) is not where to start again.
+                         if (QFileInfo(file).isFile()) {
+                             Settings settings;
+                             Remembered::rememberDialogFolder(settings, dialog, file);
+                         }
+                     });
     return files;
 }
 
@@ -77,6 +88,7 @@ void askSaveFileName(QWidget *parent, const char *name, const QString &title,
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!QFileInfo::exists(folder))
         folder = QDir::homePath();
+    folder = Remembered::dialogFolder(Settings(), QLatin1String(name), folder);
     QFileDialog *files =
         fileDialog(parent, name, title, folder + u'/' + suggestedName, filter, std::move(save));
     files->setAcceptMode(QFileDialog::AcceptSave);
@@ -87,7 +99,9 @@ void askSaveFileName(QWidget *parent, const char *name, const QString &title,
 void askOpenFileName(QWidget *parent, const char *name, const QString &title, const QString &folder,
                      const QString &filter, std::function<void(const QString &)> open)
 {
-    QFileDialog *files = fileDialog(parent, name, title, folder, filter, std::move(open));
+    QFileDialog *files = fileDialog(
+        parent, name, title, Remembered::dialogFolder(Settings(), QLatin1String(name), folder),
+        filter, std::move(open));
     files->setFileMode(QFileDialog::ExistingFile);
     // The platform's own dialog sorts as it likes; this one can put the newest fetch first.
     files->setOption(QFileDialog::DontUseNativeDialog);

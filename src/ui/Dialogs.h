@@ -26,16 +26,19 @@ void showMessage(QWidget *parent, const char *name, const QString &title, const 
 // already is reused, with the new text. It deletes itself when closed.
 void showNotice(QWidget *parent, const char *name, const QString &title, const QString &message);
 
-// A save-file dialog over `parent`, named `name`, that starts in the Documents folder (or the home
-// folder where there is none) with `suggestedName`, and adds that name's suffix to a name typed
-// without one. `save` gets the chosen file; nothing happens when the operator cancels.
+// A save-file dialog over `parent`, named `name`, that offers `suggestedName` in the folder a file
+// was last saved in by a dialog of that name (Settings::folderKey()), or, the first time and
+// when that folder is gone, in the Documents folder (or the home folder where there is none), and
+// adds that name's suffix to a name typed without one. `save` gets the chosen file; nothing
+// happens when the operator cancels.
 void askSaveFileName(QWidget *parent, const char *name, const QString &title,
                      const QString &suggestedName, const QString &filter,
                      std::function<void(const QString &)> save);
 
-// An open-file dialog over `parent`, named `name`, that starts in `folder` and shows the files of
-// `filter`, by name from the last (kept fetches are named by their time: the newest first);
-// `open` gets the chosen file; nothing happens when the operator cancels.
+// An open-file dialog over `parent`, named `name`, that starts in the folder a file was last
+// chosen in by a dialog of that name, or else in `folder`, and shows the files of `filter`, by
+// name from the last (kept fetches are named by their time: the newest first); `open` gets the
+// chosen file; nothing happens when the operator cancels.
 void askOpenFileName(QWidget *parent, const char *name, const QString &title, const QString &folder,
                      const QString &filter, std::function<void(const QString &)> open);
 

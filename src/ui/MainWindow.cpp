@@ -9,6 +9,7 @@
 #include "PortComboBox.h"
 #include "PrintDialog.h"
 #include "RecordsWindow.h"
+#include "Remembered.h"
 #include "ReportValues.h"
 #include "RetainedCanvas.h"
 #include "TeamSharing.h"
@@ -21,8 +22,11 @@
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -61,6 +65,7 @@ MainWindow::MainWindow(MeterSession &session, TestRecorder *recorder, QWidget *p
 
     // Prepared once, before the window is first shown: scale, axis lines, captions.
     WaveformPlot::prepareWaveformArea(*pic);
+    updateRecentFetches();
     cmbPort->setFocus();
 
     if (const QScreen *screen = this->screen())
@@ -112,6 +117,12 @@ void MainWindow::createControls()
     };
     actOpenFetch = action(tr("Open Saved Fetch…"), "actOpenFetch");
     actOpenFetch->setShortcut(QKeySequence::Open);
+    menuRecent = new QMenu(tr("Recent Fetches"), pic);
+    menuRecent->setObjectName(QStringLiteral("menuRecent"));
+    menuRecent->menuAction()->setObjectName(QStringLiteral("actRecent"));
+    menuRecent->setToolTipsVisible(true); // each entry's tooltip is its path
+    pic->addAction(menuRecent->menuAction());
+    pic->installEventFilter(this); // the entries are looked at as the menu opens
     actSaveFetch = action(tr("Save Fetch As…"), "actSaveFetch");
     actSaveFetch->setShortcut(QKeySequence::Save);
     actExportCsv = action(tr("Export Data Set as CSV…"), "actExportCsv");
@@ -179,6 +190,7 @@ void MainWindow::connectSession()
                       "again."));
     });
     connect(&m_session, &MeterSession::openFailed, this, [this](const QString &message) {
+        m_openingPath.clear();
         Dialogs::showError(this, "openError", tr("Open Saved Fetch"), message);
     });
     connect(&m_session, &MeterSession::meterTextsChanged, this, &MainWindow::showMeterTexts);
@@ -190,7 +202,11 @@ void MainWindow::connectSession()
             Dialogs::showError(this, "fetchNotKept", tr("Fetch not kept"),
                                QString::fromStdString(kept.error()));
     });
-    connect(&m_session, &MeterSession::fileOpened, this, [this] {
+    connect(&m_session, &MeterSession::fileOpened, this, [this](const QString &path) {
+        // A file the operator opened (not a test record's fetch) is a recent one.
+        if (!m_openingPath.isEmpty() && path == m_openingPath)
+            addRecentFetch(path);
+        m_openingPath.clear();
         optData[m_session.shown() ? m_session.shown()->index : 0]->setChecked(true);
         setWindowTitle(PlainTitle + QStringLiteral(" - ") + m_session.fileName());
         setFetchActionsEnabled(true);
@@ -229,6 +245,9 @@ void MainWindow::fetchStarted()
     // One fetch at a time on the port; the data-set choice stays usable meanwhile. A clean
     // display: the session holds nothing of an earlier fetch (maybe another meter's).
     cmdFetch->setEnabled(false);
+    const QString port = m_session.port().name();
+    Settings().setText(QString::fromLatin1(Settings::LastPort), port);
+    cmbPort->setLastUsed(port);
     setWindowTitle(PlainTitle);
     setFetchActionsEnabled(false);
     if (!frmFetch)
@@ -287,6 +306,7 @@ void MainWindow::setFetchActionsEnabled(bool enabled)
     // While a fetch runs nothing is opened (menu, shortcut or drop), and it is not saved half-way.
     actOpenFetch->setEnabled(enabled);
     actSaveFetch->setEnabled(enabled && m_session.canSave()); // kept or opened
+    updateRecentFetches();
 }
 
 void MainWindow::askOpenFetch()
@@ -300,7 +320,31 @@ void MainWindow::openFetch(const QString &path)
 {
     // Read on a worker thread: a file on a slow disk, or a FIFO named like a fetch, never holds
     // up the window.
+    if (!m_session.isFetching() && !m_session.isOpening())
+        m_openingPath = path;
     m_session.openFileInBackground(path);
+}
+
+void MainWindow::updateRecentFetches()
+{
+    menuRecent->clear();
+    const QStringList recent = Remembered::recentFetches(Settings());
+    for (int k = 0; k < recent.size(); ++k) {
+        const QString name = QFileInfo(recent[k]).fileName().replace(u'&', QStringLiteral("&&"));
+        QAction *entry = menuRecent->addAction(QStringLiteral("&%1 %2").arg(k + 1).arg(name));
+        entry->setToolTip(FixedLayout::plainToolTip(QDir::toNativeSeparators(recent[k])));
+        connect(entry, &QAction::triggered, this, [this, path = recent[k]] { openFetch(path); });
+    }
+    menuRecent->menuAction()->setEnabled(actOpenFetch->isEnabled() && !recent.isEmpty());
+}
+
+void MainWindow::addRecentFetch(const QString &path)
+{
+    {
+        Settings settings;
+        Remembered::addRecentFetch(settings, path);
+    }
+    updateRecentFetches();
 }
 
 void MainWindow::listKeptFetches()
@@ -375,6 +419,8 @@ void MainWindow::saveFetchAs()
                                  if (const Result<> saved = m_session.saveAs(fileName); !saved)
                                      Dialogs::showError(this, "saveFetchError", tr("Save Fetch As"),
                                                         QString::fromStdString(saved.error()));
+                                 else
+                                     addRecentFetch(fileName);
                              });
 }
 
@@ -390,6 +436,13 @@ void MainWindow::dropEvent(QDropEvent *event)
 {
     event->acceptProposedAction();
     openFetch(event->mimeData()->urls().value(0).toLocalFile());
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == pic && event->type() == QEvent::ContextMenu)
+        updateRecentFetches(); // a file deleted since is left out, and the list greyed if empty
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::portFailed(const QString &message)

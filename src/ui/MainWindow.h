@@ -17,6 +17,7 @@ class QAction;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class RecordsWindow;
@@ -68,6 +69,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
@@ -92,6 +94,10 @@ private:
     void portFailed(const QString &message);
     void setFetchActionsEnabled(bool enabled);
     void askOpenFetch();
+    // Fills "Recent Fetches" with the files there are of those remembered; greyed when none is,
+    // or while nothing may be opened.
+    void updateRecentFetches();
+    void addRecentFetch(const QString &path);
     void saveFetchAs();
     void exportDataSet();
     void saveWaveformImage();
@@ -105,7 +111,8 @@ private:
     WaveformWindow *frmWaveform = nullptr;   // made when first opened, then kept
     RecordsWindow *frmRecords = nullptr;     // a window of its own, made when first asked for
     TeamSharing *m_sharing = nullptr;
-    QString m_teamNotice; // to be said once the fetch has ended
+    QString m_teamNotice;  // to be said once the fetch has ended
+    QString m_openingPath; // the file openFetch() is reading: a recent fetch once it opens
 
     QPushButton *cmdClose;
     QGroupBox *FrameUtility;
@@ -115,6 +122,7 @@ private:
     QGroupBox *Frame1;
     RetainedCanvas *pic;
     QAction *actOpenFetch; // context menu of the waveform area
+    QMenu *menuRecent;     // "Recent Fetches", filled each time the context menu opens
     QAction *actSaveFetch; // usable once there is a fetch
     QAction *actExportCsv; // usable once a data set is shown
     QAction *actSaveImage;

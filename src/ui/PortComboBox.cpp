@@ -3,6 +3,7 @@
 #include "FixedLayout.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
+#include "Settings.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>
@@ -17,7 +18,7 @@ PortComboBox::PortComboBox(QWidget *parent) : QComboBox(parent)
     setMaxVisibleItems(16);
     addItems(PortNames::portList());
     setCurrentIndex(0);
-    refreshPresence();
+    setLastUsed(Settings().text(QString::fromLatin1(Settings::LastPort)));
 }
 
 int PortComboBox::portNumber() const
@@ -33,14 +34,22 @@ void PortComboBox::refreshPresence()
     bold.setBold(true);
     for (int index = 0; index < count(); ++index) {
         const int port = index + 1;
-        setItemData(index, FixedLayout::plainToolTip(PortDiscovery::entryToolTip(port, present)),
-                    Qt::ToolTipRole);
+        QString tip = PortDiscovery::entryToolTip(port, present);
+        if (itemText(index).compare(m_lastUsed, Qt::CaseInsensitive) == 0)
+            tip += tr(" (last used)");
+        setItemData(index, FixedLayout::plainToolTip(tip), Qt::ToolTipRole);
         setItemData(index, present.contains(port) ? QVariant(bold) : QVariant(), Qt::FontRole);
     }
     // The drop-down list is as wide as its widest entry in bold, so no entry is cut.
     const int widest = QFontMetrics(bold).horizontalAdvance(QStringLiteral("COM 255"));
     view()->setMinimumWidth(widest + 4 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin) +
                             style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
+}
+
+void PortComboBox::setLastUsed(const QString &entry)
+{
+    m_lastUsed = entry.trimmed();
+    refreshPresence();
 }
 
 void PortComboBox::showPopup()

@@ -4,7 +4,9 @@
 
 // The port list, `cmbPort`: "COM 1" ... "COM 255", with an editable text field. Each entry's
 // tooltip names its device; entries whose device is present are shown in bold, refreshed each
-// time the list drops down, so the operator can see where the meter is.
+// time the list drops down, so the operator can see where the meter is. The tooltip of the entry a
+// fetch was last started on (Settings::LastPort) ends in "(last used)"; the list still starts at
+// "COM 1".
 class PortComboBox : public QComboBox
 {
     Q_OBJECT
@@ -17,6 +19,11 @@ public:
     int portNumber() const;
     // Marks the entries whose device is present now and sets every tooltip.
     void refreshPresence();
+    // A fetch was started on the entry `entry` ("COM 33"): its tooltip says so.
+    void setLastUsed(const QString &entry);
 
     void showPopup() override;
+
+private:
+    QString m_lastUsed;
 };

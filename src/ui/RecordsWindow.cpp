@@ -790,7 +790,7 @@ void RecordsWindow::exportCsv()
     // The rows shown when "Export…" was pressed.
     const QByteArray csv = m_model->csv();
     Dialogs::askSaveFileName(
-        this, "exportCsv", tr("Export Test Records as CSV"),
+        this, "exportRecords", tr("Export Test Records as CSV"),
         u"test-records_%1.csv"_qs.arg(QDate::currentDate().toString(Qt::ISODate)),
         tr("CSV files (*.csv)"), [this, csv](const QString &fileName) {
             if (const Result<> saved = FileSave::write(fileName, csv); !saved)

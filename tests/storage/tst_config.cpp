@@ -1,10 +1,13 @@
 #include "Golden.h"
 #include "LimitProfiles.h"
+#include "Remembered.h"
 #include "Settings.h"
 
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString BuiltIn = u"Energizer safety limits (indicative)"_qs;
@@ -20,6 +23,22 @@ QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What `run` writes on standard error.
+template <typename Run> QByteArray stderrOf(Run run)
+{
+    QTemporaryFile captured;
+    (void)captured.open();
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ::dup2(captured.handle(), 2);
+    run();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    captured.seek(0);
+    return captured.readAll();
 }
 } // namespace
 
@@ -119,14 +138,81 @@ private slots:
                  "port=5432\"\n\n[report]\naddLimitCheck=true\n");
         QVERIFY(QFile::copy(path, dir.filePath(u"copy.conf"_qs)));
         QCOMPARE(Settings(dir.filePath(u"copy.conf"_qs)).flag(Settings::AddLimitCheck), true);
-        // The settings' folder taken by a file: nothing is written, the file stays, and why.
-        write(dir.filePath(u"taken"_qs), "mine");
-        Settings taken(dir.filePath(u"taken/voltrane-meter.conf"_qs));
-        taken.setFlag(Settings::AddLimitCheck, true);
-        QCOMPARE(taken.save().error(),
-                 "The settings could not be saved in “" + dir.filePath(u"taken"_qs).toStdString() +
-                     "/voltrane-meter.conf”: the file cannot be written there.");
-        QCOMPARE(contents(dir.filePath(u"taken"_qs)), "mine");
+    }
+
+    // A settings file that cannot be read or written, asked and set by three objects in turn:
+    // the defaults, the reason as save() gives it, one line on standard error for them all, and
+    // what stands in the file's place as it was ("…" is the folder).
+    void unusableSettingsFileIsSaidOnce_data()
+    {
+        QTest::addColumn<QString>("conf");     // its first part is in the way: a folder or a file
+        QTest::addColumn<QByteArray>("bytes"); // the file's; none: a folder
+        QTest::addColumn<QString>("said");
+        const auto unreadable = [](const char *tag, const QByteArray &bytes, const char *why) {
+            QTest::newRow(tag) << "voltrane-meter.conf" << bytes
+                               << u"The settings file “…/voltrane-meter.conf” cannot be read: "_qs +
+                                      why +
+                                      u". The defaults are used, and the file is left as it is."_qs;
+        };
+        unreadable("folder", {}, "it is a folder, not a file");
+        unreadable("garbage", "[report]\naddLimitCheck=true\nnot a setting\n",
+                   "it is not a settings file (damaged, or mistyped by hand)");
+        if (::geteuid() != 0) // root reads it all the same
+            unreadable("no permission", "[a]\nb=1\n", "there is no permission to read it");
+        QTest::newRow("under a file")
+            << "taken/voltrane-meter.conf" << QByteArray("mine")
+            << "The settings could not be saved in “…/taken/voltrane-meter.conf”: “…/taken” is a "
+               "file, not a folder.";
+    }
+    void unusableSettingsFileIsSaidOnce()
+    {
+        QFETCH(QString, conf);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(conf.section(u'/', 0, 0));
+        bytes.isNull() ? (void)QDir().mkdir(in) : write(in, bytes);
+        if (QTest::currentDataTag() == QByteArray("no permission"))
+            QFile::setPermissions(in, {});
+        std::string saved;
+        const QByteArray stderrText = stderrOf([&] {
+            for (int k = 0; k < 3; ++k) {
+                Settings settings(dir.filePath(conf));
+                QCOMPARE(settings.flag(Settings::AddLimitCheck, false), false);
+                settings.setFlag(Settings::AddLimitCheck, true);
+                saved = settings.save().error();
+            }
+        });
+        QCOMPARE(QString::fromStdString(saved).replace(dir.path(), u"…"_qs), said);
+        QCOMPARE(QString::fromLocal8Bit(stderrText).replace(dir.path(), u"…"_qs), said + u'\n');
+        QCOMPARE(contents(in), bytes);
+    }
+
+    // Fetch files opened or saved in turn, the list as the menu gets it from another object:
+    // newest first, each file once however its path is written, the eight newest, the gone left
+    // out.
+    void recentFetchesAreTheNewestEight()
+    {
+        QTemporaryDir dir;
+        const QStringList names = u"a,b \"x\"|Müller|3|4|5|6|7|8|9"_qs.split(u'|');
+        for (const QString &name : names)
+            write(dir.filePath(name), "{}");
+        QVERIFY(QFile::link(dir.filePath(names[0]), dir.filePath(u"link"_qs)));
+        QVERIFY(QDir(dir.path()).mkdir(u"sub"_qs));
+        const auto add = [&](const QStringList &added) {
+            for (const QString &name : added) {
+                Settings settings(dir.filePath(u"voltrane-meter.conf"_qs));
+                Remembered::addRecentFetch(settings, dir.filePath(name));
+            }
+            return Remembered::recentFetches(Settings(dir.filePath(u"voltrane-meter.conf"_qs)))
+                .replaceInStrings(dir.path() + u'/', QString())
+                .join(u'|');
+        };
+        QCOMPARE(add(names.mid(0, 2)), u"Müller|a,b \"x\""_qs);
+        QCOMPARE(add({u"sub/../"_qs + names[0]}), u"a,b \"x\"|Müller"_qs);
+        QCOMPARE(add({u"link"_qs}), u"link|Müller"_qs);
+        QVERIFY(QFile::remove(dir.filePath(u"6"_qs)));
+        QCOMPARE(add(names.mid(2)), u"9|8|7|5|4|3|link"_qs);
     }
 
     // A line as someone may type it into the file: its text | its flag with the default false,

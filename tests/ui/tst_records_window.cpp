@@ -206,11 +206,11 @@ private slots:
         f.open();
         type(*f.w, u"M"_qs);
         click(child(*f.w, "cmdExport"));
-        answer(*f.w, "exportCsv", f.dir.filePath(u"records.csv"_qs));
+        answer(*f.w, "exportRecords", f.dir.filePath(u"records.csv"_qs));
         QCOMPARE_GOLDEN("records-window.csv",
                         QString::fromUtf8(bytes(f.dir.filePath(u"records.csv"_qs))).split(u'\n'));
         click(child(*f.w, "cmdExport"));
-        answer(*f.w, "exportCsv", u"/proc/records.csv"_qs);
+        answer(*f.w, "exportRecords", u"/proc/records.csv"_qs);
         QVERIFY(shown<QMessageBox>(*f.w, "exportError")
                     ->text()
                     .startsWith("The test records could not be saved as \"/proc/records.csv\". "));

@@ -9,6 +9,7 @@
 #include "RecordingSurface.h"
 #include "ReportPrinter.h"
 #include "RetainedCanvas.h"
+#include "Settings.h"
 #include "WaveformPlot.h"
 
 #include <fcntl.h>
@@ -38,6 +39,22 @@ QWidget *progressStrip() // "Fetching Data ...", while it is shown
             return strip;
     return nullptr;
 }
+// "Recent Fetches" as the waveform area's context menu opens: its entries, "greyed" when it is.
+QString recentMenu(QWidget &window)
+{
+    QString entries;
+    QTimer::singleShot(0, [&] { // inside the menu's own event loop
+        auto *menu = child<QMenu>(window, "menuRecent");
+        for (const QAction *a : menu->actions())
+            entries += a->text() + '|';
+        entries += menu->menuAction()->isEnabled() ? "" : "greyed";
+        if (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, {9, 9});
+    QApplication::sendEvent(child(window, "pic"), &event);
+    return entries;
+}
 // A message box's text.
 QString said(QWidget &window, const char *box)
 {
@@ -51,6 +68,12 @@ class TestUi : public QObject
     Q_OBJECT
 
 private slots:
+    void init() // every test on a settings file of its own
+    {
+        config.emplace();
+        qputenv("XDG_CONFIG_HOME", config->path().toUtf8());
+    }
+
     void windowStartsWithThePortChoiceOpen()
     {
         ProgramFixture f;
@@ -310,6 +333,8 @@ private slots:
         answer(w, "exportCsv", "/proc/voltrane.csv");
         QCOMPARE(said(w, "exportError"), "The data set could not be saved as "
                                          "\"/proc/voltrane.csv\". No such file or directory.");
+        child<QAction>(w, "actExportCsv")->trigger(); // where it was last saved, not /proc
+        QCOMPARE(shown<QFileDialog>(w, "exportCsv")->directory().absolutePath(), dir.path());
     }
 
     void meterTroubleIsSaid_data()
@@ -425,7 +450,8 @@ private slots:
         for (const QAction *a : child(opened, "pic")->actions())
             menu +=
                 a->text() + ' ' + a->shortcut().toString() + (a->isEnabled() ? "|" : " greyed|");
-        QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Save Fetch As… Ctrl+S greyed|Export Data Set as "
+        QCOMPARE(menu, "Open Saved Fetch… Ctrl+O|Recent Fetches  greyed|Save Fetch As… Ctrl+S "
+                       "greyed|Export Data Set as "
                        "CSV…  greyed|Save Waveform Image…  greyed|Examine Waveform…  greyed|Test "
                        "Records… Ctrl+R|");
         opened.openFetch(path); // read on a worker thread
@@ -525,6 +551,103 @@ private slots:
         files->reject();
     }
 
+    void recentFetchesAreWhatWasOpenedOrSaved()
+    {
+        // Saved as a, gone and "b & c", newest first; the one deleted since left out as the menu
+        // opens; an entry opens its file, which goes to the top. A fetch kept is none of them.
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QTRY_VERIFY(!f.session.keptPath().isEmpty());
+        QCOMPARE(recentMenu(f.window), "greyed");
+        QTemporaryDir dir;
+        for (const char *name : {"a.vmfetch", "gone.vmfetch", "b & c.vmfetch"}) {
+            child<QAction>(f.window, "actSaveFetch")->trigger();
+            answer(f.window, "saveFetch", dir.filePath(name));
+        }
+        QVERIFY(QFile::remove(dir.filePath("gone.vmfetch")));
+        QCOMPARE(recentMenu(f.window), "&1 b && c.vmfetch|&2 a.vmfetch|");
+        child<QMenu>(f.window, "menuRecent")->actions().value(1)->trigger();
+        QTRY_COMPARE(f.window.windowTitle(), "Voltrane Meter - PC Utility - a.vmfetch");
+        QCOMPARE(recentMenu(f.window), "&1 a.vmfetch|&2 b && c.vmfetch|");
+        click(child(f.window, "cmdFetch"));
+        QCOMPARE(recentMenu(f.window), "&1 a.vmfetch|&2 b && c.vmfetch|greyed");
+        QTRY_VERIFY_WITH_TIMEOUT(!f.session.isFetching(), 10'000);
+    }
+
+    void dialogsStartWhereAFileWasLastChosen()
+    {
+        // Each kind of dialog by itself: first in its usual folder, then where it was last used.
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QTemporaryDir dir;
+        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        documents = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+        QWidget *print = nullptr;
+        QString dialog;
+        const auto open = [&] {
+            print ? click(child(*print, "cmdSavePdf"))
+                  : child<QAction>(f.window,
+                                   qPrintable("act" + dialog.left(1).toUpper() + dialog.mid(1)))
+                        ->trigger();
+            return shown<QFileDialog>(print ? *print : f.window, qPrintable(dialog));
+        };
+        const auto folder = [&](const QString &chosen = {}) { // where it starts; a file chosen
+            QFileDialog *files = open();
+            const QString in = files->directory().path();
+            if (!chosen.isEmpty())
+                emit files->fileSelected(chosen);
+            files->reject();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return in;
+        };
+        for (const char *kind : {"openFetch", "saveFetch", "exportCsv", "saveImage", "savePdf"}) {
+            dialog = kind;
+            if (dialog == "savePdf")
+                click(child(f.window, "cmdPrint")), print = shown(f.window, "frmPrint");
+            QCOMPARE(folder(), dialog == "openFetch" ? FetchFile::historyFolder() : documents);
+            QVERIFY(QDir(dir.path()).mkdir(dialog));
+            QVERIFY(FileSave::write(dir.filePath(dialog + "/x.vmfetch"), "{}")); // to open
+            folder(dir.filePath(dialog + "/x.vmfetch"));
+            QCOMPARE(folder(), dir.filePath(dialog));
+        }
+        QVERIFY(QDir(dir.filePath("savePdf")).removeRecursively()); // gone: the usual one again
+        QCOMPARE(folder(), documents);
+    }
+
+    void portOfTheLastFetchIsMarkedInItsTooltip()
+    {
+        // In the window, and in the list of the next start, which still starts at "COM 1".
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QWidget nextStart;
+        for (PortComboBox *ports :
+             {child<PortComboBox>(f.window, "cmbPort"), new PortComboBox(&nextStart)}) {
+            const QModelIndexList marked =
+                ports->model()->match(ports->model()->index(0, 0), Qt::ToolTipRole,
+                                      " - pseudo-terminal (last used)</p>", -1, Qt::MatchEndsWith);
+            QCOMPARE(marked.value(0).data().toString() + ' ' + QString::number(marked.size()),
+                     f.session.port().name() + " 1");
+        }
+        QCOMPARE(nextStart.findChild<PortComboBox *>()->currentText(), "COM 1");
+    }
+
+    void unreadableSettingsLeaveTheWindowWorking()
+    {
+        // What cannot be read is not written over: the fetch is saved, nothing is remembered.
+        QVERIFY(QDir(config->path()).mkdir("voltrane-meter"));
+        const QString conf = Settings::defaultPath();
+        QVERIFY(FileSave::write(conf, "not a setting\n"));
+        ProgramFixture f;
+        QVERIFY(f.fetched());
+        QTemporaryDir dir;
+        child<QAction>(f.window, "actSaveFetch")->trigger();
+        answer(f.window, "saveFetch", dir.filePath("a.vmfetch"));
+        QCOMPARE(recentMenu(f.window), "greyed");
+        QFile file(conf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "not a setting\n");
+    }
+
     void waveformAreaIsPreparedWithItsCaptions()
     {
         // Before a scale is set, 15 twips a pixel: a filled box, an outline's one-pixel edge.
@@ -581,6 +704,9 @@ private slots:
         area.resize(1234, 594);
         QCOMPARE(picture(area), golden("waveform-large.png", picture(area)));
     }
+
+private:
+    std::optional<QTemporaryDir> config;
 };
 
 int main(int argc, char *argv[])
