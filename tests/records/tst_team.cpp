@@ -53,12 +53,7 @@ private slots:
     void initTestCase()
     {
         m_pg = std::make_unique<PgCluster>("local all tech2 scram-sha-256\n");
-        if (m_pg->error.isEmpty() && !QSqlDatabase::isDriverAvailable(u"QPSQL"_qs))
-            m_pg->error = u"Qt's PostgreSQL driver is missing (package libqt6sql6-psql)"_qs;
-        if (!m_pg->error.isEmpty() && qgetenv("CI") == "true")
-            QFAIL(qPrintable(m_pg->error));
-        if (!m_pg->error.isEmpty())
-            QSKIP(qPrintable(m_pg->error));
+        REQUIRE_PG_CLUSTER(*m_pg);
         for (const char *sql :
              {"CREATE ROLE tech2 LOGIN SUPERUSER PASSWORD 'right'", "CREATE DATABASE shared",
               "CREATE DATABASE pair", "CREATE DATABASE stop", "CREATE DATABASE newer",

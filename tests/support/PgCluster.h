@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSqlDatabase>
 #include <QTemporaryDir>
 
 #include <grp.h>
@@ -84,3 +85,15 @@ struct PgCluster
     bool running = false;
     QString error;
 };
+
+// In a test's initTestCase(): why the cluster or Qt's PostgreSQL driver cannot be used fails the
+// run under CI=true and skips the tests otherwise.
+#define REQUIRE_PG_CLUSTER(pg)                                                                     \
+    do {                                                                                           \
+        if ((pg).error.isEmpty() && !QSqlDatabase::isDriverAvailable(u"QPSQL"_qs))                 \
+            (pg).error = u"Qt's PostgreSQL driver is missing (package libqt6sql6-psql)"_qs;        \
+        if (!(pg).error.isEmpty() && qgetenv("CI") == "true")                                      \
+            QFAIL(qPrintable((pg).error));                                                         \
+        if (!(pg).error.isEmpty())                                                                 \
+            QSKIP(qPrintable((pg).error));                                                         \
+    } while (false)

@@ -71,12 +71,7 @@ private slots:
         qunsetenv(TeamServer::EnvironmentVariable);
         m_pg = std::make_unique<PgCluster>();
         m_unreachable = u"host=%1 port=5439 dbname=x user=postgres"_qs.arg(m_pg->dir.path());
-        if (m_pg->error.isEmpty() && !QSqlDatabase::isDriverAvailable(u"QPSQL"_qs))
-            m_pg->error = u"Qt's PostgreSQL driver is missing (package libqt6sql6-psql)"_qs;
-        if (!m_pg->error.isEmpty() && qgetenv("CI") == "true")
-            QFAIL(qPrintable(m_pg->error));
-        if (!m_pg->error.isEmpty())
-            QSKIP(qPrintable(m_pg->error));
+        REQUIRE_PG_CLUSTER(*m_pg);
     }
     void init() { QVERIFY(m_pg->running || m_pg->start()); }
 
