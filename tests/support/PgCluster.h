@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QSqlDatabase>
 #include <QTemporaryDir>
 
 #include <grp.h>
@@ -86,7 +85,7 @@ struct PgCluster
     QString error;
 };
 
-// In a test's initTestCase(): why the cluster or Qt's PostgreSQL driver cannot be used fails the
+// In a test's initTestCase() (which includes QSqlDatabase): why the cluster or Qt's PostgreSQL driver cannot be used fails the
 // run under CI=true and skips the tests otherwise.
 #define REQUIRE_PG_CLUSTER(pg)                                                                     \
     do {                                                                                           \
