@@ -85,8 +85,8 @@ struct PgCluster
     QString error;
 };
 
-// In a test's initTestCase() (which includes QSqlDatabase): why the cluster or Qt's PostgreSQL driver cannot be used fails the
-// run under CI=true and skips the tests otherwise.
+// In a test's initTestCase() (which includes QSqlDatabase): why the cluster or Qt's PostgreSQL
+// driver cannot be used fails the run under CI=true and skips the tests otherwise.
 #define REQUIRE_PG_CLUSTER(pg)                                                                     \
     do {                                                                                           \
         if ((pg).error.isEmpty() && !QSqlDatabase::isDriverAvailable(u"QPSQL"_qs))                 \
