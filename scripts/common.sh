@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 # Debian 12 packages the build needs; the test and run scripts add their own.
-BUILD_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libcups2-dev
+BUILD_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libcups2-dev libxcb1-dev
     libqt6sql6-sqlite libqt6sql6-psql)
 
 ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
