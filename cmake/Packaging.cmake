@@ -32,9 +32,10 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 # qt_standard_project_setup() gives installed programs the RUNPATH $ORIGIN:$ORIGIN/../lib, for
 # shared libraries installed beside them. This project installs none (its libraries are static,
-# Qt's are the system's), and Debian packages carry no RUNPATH.
+# the printing plugin is loaded by its path, Qt's are the system's), and Debian packages carry no
+# RUNPATH.
 foreach(_program IN ITEMS voltrane-meter voltrane-meter-cli voltrane-meter-cli-report
-        voltrane-meter-sim)
+        voltrane-meter-sim voltrane-printing)
     if(TARGET ${_program})
         set_target_properties(${_program} PROPERTIES INSTALL_RPATH "")
     endif()
@@ -51,6 +52,9 @@ endforeach()
 if(TARGET voltrane-meter-cli-report)
     list(APPEND _voltrane_installed_programs
         "${CMAKE_INSTALL_LIBEXECDIR}/${VOLTRANE_PACKAGE_ID}/voltrane-meter-cli-report")
+endif()
+if(TARGET voltrane-printing)
+    list(APPEND _voltrane_installed_programs "${VOLTRANE_PRINTING_DIR}/libvoltrane-printing.so")
 endif()
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)

@@ -39,6 +39,7 @@ int Commands::report(const ReportRequest &request)
         }
     } else {
         using Kind = PrintService::Outcome::Kind;
+        PrintService::setPluginFolder(QStringLiteral(VOLTRANE_PRINTING_FOLDER));
         const PrintService::Outcome outcome = PrintService::printReport(details, values);
         if (outcome.kind == Kind::NoPrinter || outcome.kind == Kind::NotRunning)
             err(outcome.message +

@@ -8,13 +8,6 @@
 #include <QObject>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
-
-namespace {
-
-const QString DocumentTitle = QStringLiteral("Test Report");
-
-} // namespace
 
 namespace ReportPrinter {
 
@@ -39,7 +32,7 @@ QByteArray xmpMetadata(const ReportDetails &details)
            "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/' "
            "xmlns:xmp='http://ns.adobe.com/xap/1.0/'>\n"
            "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>" +
-           escaped(DocumentTitle) +
+           escaped(QString::fromLatin1(DocumentTitle)) +
            "</rdf:li></rdf:Alt></dc:title>\n"
            "<dc:description><rdf:Alt><rdf:li xml:lang='x-default'>" +
            escaped(description) +
@@ -58,7 +51,7 @@ QByteArray pdf(const ReportDetails &details, const ReportValues &values)
         QPdfWriter writer(&buffer);
         writer.setResolution(1200); // what a high-resolution PDF printer draws at
         writer.setPageLayout(pageLayout());
-        writer.setTitle(DocumentTitle);
+        writer.setTitle(QString::fromLatin1(DocumentTitle));
         writer.setCreator(QStringLiteral("Voltrane Meter " VOLTRANE_VERSION));
         // The page may cut a long detail; the document's description keeps them whole.
         writer.setDocumentXmpMetadata(xmpMetadata(details));
@@ -89,36 +82,6 @@ QString fileName(const QString &model, QDate date)
                     : QChar('_');
     return QStringLiteral("test-report_%1_%2.pdf")
         .arg(model.isEmpty() ? QStringLiteral("energizer") : safe, date.toString(Qt::ISODate));
-}
-
-Result<> print(QPrinter &printer, const ReportDetails &details, const ReportValues &values)
-{
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setFullPage(false); // the logical page spans the printable area
-    printer.setCopyCount(1);
-    printer.setDocName(DocumentTitle);
-
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        return failure(QObject::tr("The printer \"%1\" could not start the report. Check that "
-                                   "it is switched on and connected.")
-                           .arg(printer.printerName()));
-    }
-    PrinterSurface page(painter);
-    ReportPage::draw(page, details, values);
-    if (printer.printerState() == QPrinter::Error) {
-        printer.abort();
-        painter.end();
-        return failure(QObject::tr("Printing the report failed; the job was cancelled. Check "
-                                   "the printer, then press \"P R I N T\" again."));
-    }
-    if (!painter.end() || printer.printerState() == QPrinter::Error) {
-        return failure(QObject::tr("The report could not be finished on \"%1\". Check the "
-                                   "printer, then press \"P R I N T\" again.")
-                           .arg(printer.printerName()));
-    }
-    return {};
 }
 
 } // namespace ReportPrinter

@@ -7,12 +7,14 @@
 #include <QPageLayout>
 #include <QString>
 
-class QPrinter;
 struct ReportDetails;
 struct ReportValues;
 
 // Prints the report page on a printer or into a PDF file, with no window involved.
 namespace ReportPrinter {
+
+// The document's title, in the PDF file and in the print queue.
+inline constexpr const char *DocumentTitle = "Test Report";
 
 // The page as the PDF file and the print service get it: A4 portrait with the margins Qt's PDF
 // printer gives it; the logical page spans the area inside the margins.
@@ -33,11 +35,5 @@ Result<> writePdf(const QString &fileName, const ReportDetails &details,
 // '_' (so the name is good on any file system and in any shell) and cut to its first 64
 // characters (so that it fits), "energizer" when it is empty.
 QString fileName(const QString &model, QDate date);
-
-// Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable
-// area), draws the page and ends the job; why not, in words for the operator. A failed job is
-// aborted, so nothing half-drawn is printed. Where the print service's
-// own library is not there to take the PDF, this is how a page reaches the printer.
-Result<> print(QPrinter &printer, const ReportDetails &details, const ReportValues &values);
 
 } // namespace ReportPrinter

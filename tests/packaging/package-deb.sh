@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed program as a person gets it: `cmake --install` and the .deb hold exactly the
 # programs (the window, the command line and its report helper, the simulator), their manual
-# pages, desktop entry, fetch file type, AppStream metainfo, icons, README, copyright and changelog,
+# pages, printing plugin, desktop entry, fetch file type, AppStream metainfo, icons, README, copyright and changelog,
 # with the right owner, permissions and control fields, and no lintian warning or error; unpacked,
 # the desktop entry and the metainfo are valid and agree, the metainfo has every changelog entry,
 # the icons have their sizes, the programs are hardened and stripped, have no RPATH, find their
@@ -24,8 +24,8 @@ check() { # check DESCRIPTION COMMAND...
 }
 same() { [ "$1" = "$2" ] || { echo "'$1' is not '$2'"; return 1; }; }
 
-expected=$tmp/expected
-printf '%s\n' "${programs[@]/#/bin/}" "${programs[@]/%/.1.gz}" libexec/$id/voltrane-meter-cli-report share/applications/$id.desktop share/mime/packages/$id.xml share/metainfo/$appstream_id.metainfo.xml share/doc/$id/{README.md,copyright,changelog.gz} \
+expected=$tmp/expected printing=$(cd "$build" && find lib* -name libvoltrane-printing.so)
+printf '%s\n' "${programs[@]/#/bin/}" "$printing" "${programs[@]/%/.1.gz}" libexec/$id/voltrane-meter-cli-report share/applications/$id.desktop share/mime/packages/$id.xml share/metainfo/$appstream_id.metainfo.xml share/doc/$id/{README.md,copyright,changelog.gz} \
     share/doc/$id/docs/images/{main-window,report-page}.png share/icons/hicolor/scalable/apps/$id.svg \
     share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png | sed 's|^[^/]*\.1\.gz$|share/man/man1/&|' | LC_ALL=C sort >"$expected"
 
@@ -50,8 +50,8 @@ sed 's/^/      lintian: /' "$tmp/lintian"
 field() { dpkg-deb -f "$deb" "$1"; }
 check "control: name, version, maintainer, section, a summary and a long description" same "$(field Package) $(field Version) $(field Maintainer) $(field Section) $(field Description | wc -l | awk '{print ($1 >= 3)}')" \
     "$id $version Quillmarsh <support@quillmarsh.invalid> $(field Section | grep -xE 'electronics|utils') 1"
-check "Depends: libc6, libstdc++6, the Qt 6 runtime and the SQLite driver" same "$(field Depends | tr ',|' '\n\n' |
-    sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|printsupport|sql)6|qt6-qpa-plugins|libqt6sql6-sqlite')" 10
+check "Depends: libc6, libstdc++6, the Qt 6 runtime, the SQLite driver and libcups" same "$(field Depends | tr ',|' '\n\n' |
+    sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|sql)6|qt6-qpa-plugins|libqt6sql6-sqlite|libcups2')" 10
 check "control: no maintainer scripts (the system's file triggers do their work)" same "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | LC_ALL=C sort | tr '\n' ' ')" "./control ./md5sums "
 
 dpkg-deb -x "$deb" "$tmp/root"
@@ -72,7 +72,7 @@ check "metainfo: each changelog entry a release, newest first, with its date and
 check "the icons are PNGs of their sizes" same "$(for size in 16 32 48 64 128 256; do file -b "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" | cut -d, -f2; done | tr -d '\n')" \
     " 16 x 16 32 x 32 48 x 48 64 x 64 128 x 128 256 x 256"
 check "the scalable icon is an SVG; the README is the project's" same "$(grep -c '<svg' "$usr/share/icons/hicolor/scalable/apps/$id.svg") $(grep -c '^# Voltrane Meter' "$usr/share/doc/$id/README.md")" "1 1"
-for program in "${programs[@]/#/bin/}" libexec/$id/voltrane-meter-cli-report; do
+for program in "${programs[@]/#/bin/}" libexec/$id/voltrane-meter-cli-report "$printing"; do
     check "$program: stripped, no RPATH, finds all its shared libraries" same "$(readelf -S -d --wide "$usr/$program" | grep -cE '\.debug_|\] \.(comment|note) |\((RPATH|RUNPATH)\)') $(env -u LD_LIBRARY_PATH ldd "$usr/$program" | grep -c 'not found')" "0 0"
     check "$program: bound now, read-only after relocation, stack protector" same "$(readelf -d -l --dyn-syms --wide "$usr/$program" >"$tmp/elf"
         for mark in '\(FLAGS\) +BIND_NOW' ' GNU_RELRO ' ' __stack_chk_fail@'; do grep -cE -m 1 "$mark" "$tmp/elf"; done | tr -d '\n')" 111
@@ -88,6 +88,8 @@ status=0 && out=$("${run[@]}" timeout -k 2 5 "$usr/bin/voltrane-meter" </dev/nul
 check "the installed program runs until stopped after 5 s, without a word" same "$status $out" "124 "
 check "the installed command line: --version, and its report helper found, with no display" same "$("${run[@]}" "$usr/bin/voltrane-meter-cli" --version) $("${run[@]}" env -u QT_QPA_PLATFORM "$usr/bin/voltrane-meter-cli" report "$tmp/none" --data-set 1 --print 2>&1)" \
     "$id-cli $version “none” cannot be opened: No such file or directory."
+[ "${5:-0}" = 1 ] && check "the installed command line prints through the installed printing plugin" same "$("${run[@]}" CUPS_SERVER=/nonexistent/cups.sock "$usr/bin/voltrane-meter-cli" report "$(dirname "$0")/../../fuzz/corpus/fetchfile/clean" --data-set 1 --print --no-record 2>&1)" \
+    "The print service is not running on this computer. Save the report as a PDF file with --pdf FILE."
 status=0 && out=$(env -u QT_QPA_PLATFORM "${run[@]:0:${#run[@]}-1}" "$usr/bin/voltrane-meter" </dev/null 2>&1) || status=$?
 check "without a display: exit 2 and one line" same "$status $out" "2 voltrane-meter needs a desktop session (an X11 or Wayland display); without one, use voltrane-meter-cli."
 "${run[@]}" "$usr/bin/voltrane-meter-sim" </dev/null >"$tmp/sim.out" 2>"$tmp/sim.err" & sim=$!

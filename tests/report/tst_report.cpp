@@ -2,6 +2,7 @@
 // VOLTRANE_REPORT_PDF=FILE keeps the printed page.
 #include "Golden.h"
 #include "PdfText.h"
+#include "PrintService.h"
 #include "PrintedWaveform.h"
 #include "PrinterSurface.h"
 #include "RecordingSurface.h"
@@ -9,7 +10,8 @@
 #include "ReportPrinter.h"
 #include "ReportValues.h"
 
-#include <QtPrintSupport>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QtTest>
 
 namespace {
@@ -55,6 +57,18 @@ class TestReport : public QObject
     Q_OBJECT
 
 private slots:
+    void printingWithoutItsPlugin()
+    {
+        // Nothing printed, and why, as when no print service runs (a PDF file is offered then).
+        qputenv("VOLTRANE_PRINTING_PLUGIN", "/nonexistent/libvoltrane-printing.so");
+        const PrintService::Outcome outcome = PrintService::printReport({"M", "S", "d"}, {});
+        QVERIFY(outcome.kind == PrintService::Outcome::Kind::NotRunning);
+        QVERIFY2(outcome.message.startsWith("Printing is not available: the program's printing "
+                                            "part could not be loaded (") &&
+                     outcome.message.endsWith("). Reinstall the program."),
+                 qPrintable(outcome.message));
+    }
+
     void pageAndChart()
     {
         // The whole page as drawn, for a pulse that peaks at sample 39 (7.3 kV: the 14 kV scale,

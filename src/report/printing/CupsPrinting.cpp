@@ -1,4 +1,6 @@
-#include "PrintService.h"
+// The printing plugin: the report page handed to the print service. Everything that needs Qt's
+// print support or libcups is here, so that the program loads them on the first print only.
+#include "PrintingPlugin.h"
 
 #include "ReportPrinter.h"
 
@@ -12,6 +14,10 @@
 
 #include <memory>
 #else
+#include "PrinterSurface.h"
+#include "ReportPage.h"
+
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #endif
@@ -144,12 +150,11 @@ PrintService::Outcome submit(Connection &c, const char *printer, const QByteArra
 
 } // namespace
 
-namespace PrintService {
-
 #if VOLTRANE_HAVE_CUPS
 
-Outcome printReport(const ReportDetails &details, const ReportValues &values,
-                    std::chrono::milliseconds limit)
+PrintService::Outcome PrintingPlugin::printReport(const ReportDetails &details,
+                                                  const ReportValues &values,
+                                                  std::chrono::milliseconds limit)
 {
     // A service that wants a password would otherwise ask for it on the terminal, and wait.
     cupsSetPasswordCB2([](const char *, http_t *, const char *, const char *,
@@ -178,8 +183,9 @@ Outcome printReport(const ReportDetails &details, const ReportValues &values,
     }
     const QString name = QString::fromUtf8(dest->name);
     const PrinterState state = readState(c.http.get(), *dest);
-    Outcome outcome = c.gaveUp ? Outcome{Kind::NotAnswering, name, notAnswering()}
-                               : submit(c, dest->name, ReportPrinter::pdf(details, values));
+    PrintService::Outcome outcome =
+        c.gaveUp ? PrintService::Outcome{Kind::NotAnswering, name, notAnswering()}
+                 : submit(c, dest->name, ReportPrinter::pdf(details, values));
     // The scheduler's answer names no reason beyond "not accepting jobs"; the printer's own
     // message says why (the text given to cupsreject).
     if (outcome.kind == Kind::Refused && !state.accepting && !state.message.isEmpty())
@@ -192,19 +198,55 @@ Outcome printReport(const ReportDetails &details, const ReportValues &values,
 
 #else
 
+namespace {
+
+// Sets `printer` up for the report (A4 portrait, one copy, the logical page on the printable
+// area), draws the page and ends the job; why not, in words for the operator. A failed job is
+// aborted, so nothing half-drawn is printed.
+Result<> print(QPrinter &printer, const ReportDetails &details, const ReportValues &values)
+{
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setFullPage(false); // the logical page spans the printable area
+    printer.setCopyCount(1);
+    printer.setDocName(QString::fromLatin1(ReportPrinter::DocumentTitle));
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return failure(QObject::tr("The printer \"%1\" could not start the report. Check that "
+                                   "it is switched on and connected.")
+                           .arg(printer.printerName()));
+    }
+    PrinterSurface page(painter);
+    ReportPage::draw(page, details, values);
+    if (printer.printerState() == QPrinter::Error) {
+        printer.abort();
+        painter.end();
+        return failure(QObject::tr("Printing the report failed; the job was cancelled. Check "
+                                   "the printer, then press \"P R I N T\" again."));
+    }
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+        return failure(QObject::tr("The report could not be finished on \"%1\". Check the "
+                                   "printer, then press \"P R I N T\" again.")
+                           .arg(printer.printerName()));
+    }
+    return {};
+}
+
+} // namespace
+
 // Without the print service's own library, Qt's printer prints the page; it says when it fails.
-Outcome printReport(const ReportDetails &details, const ReportValues &values,
-                    std::chrono::milliseconds)
+PrintService::Outcome PrintingPlugin::printReport(const ReportDetails &details,
+                                                  const ReportValues &values,
+                                                  std::chrono::milliseconds)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
         return {Kind::NoPrinter, {}, noPrinter()};
     QPrinter printer(info, QPrinter::HighResolution);
-    if (const Result<> printed = ReportPrinter::print(printer, details, values); !printed)
+    if (const Result<> printed = print(printer, details, values); !printed)
         return {Kind::Refused, info.printerName(), QString::fromStdString(printed.error())};
     return {Kind::Printed, info.printerName(), {}};
 }
 
 #endif
-
-} // namespace PrintService
