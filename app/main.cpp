@@ -43,10 +43,17 @@ int main(int argc, char *argv[])
     MainWindow frmMain(session, &recorder);
     frmMain.setTeamSharing(&sharing);
     frmMain.show();
-    frmMain.listKeptFetches();
-    if (!server)
-        frmMain.teamNotice(QString::fromStdString(server.error()));
-    sharing.shareNow();
+    // The records (Qt SQL, SQLite) and the team server (libpq) are not needed for the first
+    // window: they are opened once it is on the screen.
+    QObject::connect(
+        &frmMain, &MainWindow::firstPainted, &frmMain,
+        [&] {
+            frmMain.listKeptFetches();
+            if (!server)
+                frmMain.teamNotice(QString::fromStdString(server.error()));
+            sharing.shareNow();
+        },
+        Qt::SingleShotConnection);
     // "voltrane-meter FILE" (a double click in a file manager) opens a kept fetch.
     const QStringList files = QApplication::arguments().mid(1);
     if (!files.isEmpty())

@@ -25,9 +25,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -40,6 +42,15 @@ using FixedLayout::place;
 namespace {
 
 const QString PlainTitle = QStringLiteral("Voltrane Meter - PC Utility");
+
+// A picture compiled into the program, read as the PNG it is: left to guess the format, Qt loads
+// every image-format plugin to ask it first.
+QPixmap compiledPng(const QString &path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
 
 void setCaption(QLabel *label, const std::string &utf8)
 {
@@ -74,11 +85,24 @@ MainWindow::MainWindow(MeterSession &session, TestRecorder *recorder, QWidget *p
 
 MainWindow::~MainWindow() = default;
 
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        // Once this paint is on the screen, not in the middle of it.
+        QMetaObject::invokeMethod(this, &MainWindow::firstPainted, Qt::QueuedConnection);
+    }
+    return handled;
+}
+
 QIcon MainWindow::programIcon()
 {
+    // The sizes title bars, task bars and window switchers draw; the desktop's menus and software
+    // centres take the larger ones from the installed icon theme.
     QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/voltrane-%1.png").arg(size), QSize(size, size));
+    for (const int size : {16, 32, 48, 64})
+        icon.addPixmap(compiledPng(QStringLiteral(":/icons/voltrane-%1.png").arg(size)));
     return icon;
 }
 
@@ -167,8 +191,12 @@ void MainWindow::createControls()
 
     Label1 = place(label(tr("Developed by: Brindlecove"), this), "Label1", 120, 6240, 3015, 255);
     Image1 = place(new QLabel(this), "Image1", 120, 5640, 705, 540);
-    // Through QIcon, a screen scaled by two gets the sharper logo@2x.png.
-    Image1->setPixmap(QIcon(QStringLiteral(":/logo.png")).pixmap(Image1->size()));
+    // A screen scaled by two gets the sharper logo@2x.png.
+    const bool sharp = devicePixelRatioF() > 1;
+    QPixmap logo =
+        compiledPng(sharp ? QStringLiteral(":/logo@2x.png") : QStringLiteral(":/logo.png"));
+    logo.setDevicePixelRatio(sharp ? 2 : 1);
+    Image1->setPixmap(logo);
     Image1->setScaledContents(true);
     Label6 = place(label(tr("Quillmarsh, Fenhollow"), this), "Label6", 960, 5760, 4095, 375);
     Label6->setFont(FixedLayout::boldSansSerif(13.5));
@@ -352,24 +380,31 @@ void MainWindow::listKeptFetches()
     if (!m_recorder)
         return;
     constexpr int QuietListing = 300; // files listed without a progress window
-    auto *progress = new QProgressDialog(tr("Listing the kept fetches in the test records…"),
-                                         tr("Cancel"), 0, 0, this);
-    progress->setObjectName(QStringLiteral("listingProgress"));
-    progress->setWindowTitle(tr("Test Records"));
-    progress->setMinimumDuration(0);
-    progress->cancel(); // shown only when there is much to list
-    connect(progress, &QProgressDialog::canceled, m_recorder, &TestRecorder::cancelListing);
-    connect(m_recorder, &TestRecorder::listingProgress, progress, [progress](int done, int total) {
-        if (total > QuietListing && done < total) {
-            progress->setMaximum(total);
-            progress->setValue(done);
-            progress->show();
-        }
-    });
+    // Made only when there is much to list: most starts list a few files, or none.
+    auto progress = std::make_shared<QPointer<QProgressDialog>>();
+    connect(
+        m_recorder, &TestRecorder::listingProgress, this, [this, progress](int done, int total) {
+            if (total <= QuietListing || done >= total)
+                return;
+            if (!*progress) {
+                *progress = new QProgressDialog(tr("Listing the kept fetches in the test records…"),
+                                                tr("Cancel"), 0, total, this);
+                (*progress)->setObjectName(QStringLiteral("listingProgress"));
+                (*progress)->setWindowTitle(tr("Test Records"));
+                (*progress)->setMinimumDuration(0);
+                connect(*progress, &QProgressDialog::canceled, m_recorder,
+                        &TestRecorder::cancelListing);
+            }
+            (*progress)->setMaximum(total);
+            (*progress)->setValue(done);
+            (*progress)->show();
+        });
     connect(
         m_recorder, &TestRecorder::listingEnded, this,
         [this, progress](const Result<Listing> &listed) {
-            progress->deleteLater();
+            disconnect(m_recorder, &TestRecorder::listingProgress, this, nullptr);
+            if (*progress)
+                (*progress)->deleteLater();
             if (!listed)
                 Dialogs::showError(this, "recordsError", tr("Test Records"),
                                    QString::fromStdString(listed.error()));

@@ -44,7 +44,7 @@ public:
                         QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The program's icon, drawn for 16 to 256 pixels; the program gives it to every window.
+    // The program's icon, drawn for 16 to 64 pixels; the program gives it to every window.
     static QIcon programIcon();
 
     // Opens a kept fetch (a .vmfetch file) as if it had just been fetched, with the file's name in
@@ -65,7 +65,13 @@ public:
     // the fetch running (if any) has ended: a fetch is never held up by it.
     void teamNotice(const QString &message);
 
+signals:
+    // The window has been painted for the first time: what the first paint does not need (the
+    // records' listing, the first share) can start without holding it up.
+    void firstPainted();
+
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -107,6 +113,7 @@ private:
 
     MeterSession &m_session;
     TestRecorder *m_recorder;
+    bool m_painted = false;
     std::unique_ptr<FetchProgress> frmFetch; // a window of its own, owned by no window
     WaveformWindow *frmWaveform = nullptr;   // made when first opened, then kept
     RecordsWindow *frmRecords = nullptr;     // a window of its own, made when first asked for

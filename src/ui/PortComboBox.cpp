@@ -18,7 +18,7 @@ PortComboBox::PortComboBox(QWidget *parent) : QComboBox(parent)
     setMaxVisibleItems(16);
     addItems(PortNames::portList());
     setCurrentIndex(0);
-    setLastUsed(Settings().text(QString::fromLatin1(Settings::LastPort)));
+    m_lastUsed = Settings().text(QString::fromLatin1(Settings::LastPort)).trimmed();
 }
 
 int PortComboBox::portNumber() const
@@ -49,7 +49,8 @@ void PortComboBox::refreshPresence()
 void PortComboBox::setLastUsed(const QString &entry)
 {
     m_lastUsed = entry.trimmed();
-    refreshPresence();
+    if (view()->isVisible())
+        refreshPresence();
 }
 
 void PortComboBox::showPopup()

@@ -3,8 +3,9 @@
 #include <QComboBox>
 
 // The port list, `cmbPort`: "COM 1" ... "COM 255", with an editable text field. Each entry's
-// tooltip names its device; entries whose device is present are shown in bold, refreshed each
-// time the list drops down, so the operator can see where the meter is. The tooltip of the entry a
+// tooltip names its device; entries whose device is present are shown in bold, looked up each
+// time the list drops down (not before: looking costs the first window its time), so the operator
+// can see where the meter is. The tooltip of the entry a
 // fetch was last started on (Settings::LastPort) ends in "(last used)"; the list still starts at
 // "COM 1".
 class PortComboBox : public QComboBox
@@ -19,7 +20,8 @@ public:
     int portNumber() const;
     // Marks the entries whose device is present now and sets every tooltip.
     void refreshPresence();
-    // A fetch was started on the entry `entry` ("COM 33"): its tooltip says so.
+    // A fetch was started on the entry `entry` ("COM 33"): its tooltip says so from the next
+    // refresh on.
     void setLastUsed(const QString &entry);
 
     void showPopup() override;

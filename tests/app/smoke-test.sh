@@ -3,7 +3,7 @@
 # and a second one it does not open, which it says: the main window appears with the first file's
 # name in its caption and its 816 × 434 client area, painted (a screenshot of 8 colours or more),
 # its WM_CLASS the desktop entry's StartupWMClass (how a desktop puts the window under the menu
-# entry's icon), and a click on "Close" ends it with exit code 0.
+# entry's icon), printing not loaded yet, and a click on "Close" ends it with exit code 0.
 # usage: smoke-test.sh PROGRAM OUTPUT_DIR; exits 77 (skipped) without Xvfb.
 set -uo pipefail
 program=$1 out=$2 tmp=$(mktemp -d)
@@ -29,6 +29,10 @@ wm_class=$(xprop -id "$window" WM_CLASS) startup_class=$(sed -n 's/^StartupWMCla
     fail "the window's $wm_class is not the desktop entry's StartupWMClass=$startup_class"
 painted() { import -silent -window "$window" "$out/app-smoke-main-window.png" && [ "$(identify -format %k "$out/app-smoke-main-window.png")" -ge 8 ]; }
 within 5 painted || fail "the window was not painted"
+# Printing (Qt's print support, libcups and what it brings) and the team server's client are
+# loaded on first use, not at start.
+early=$(grep -oE '/lib(Qt6PrintSupport|cups|gnutls|krb5|avahi-client|pq)\.so[^ ]*' /proc/$app/maps | sort -u | tr '\n' ' ')
+[ -z "$early" ] || fail "loaded at start: $early"
 xdotool mousemove --window "$window" 756 404 click 1 # the middle of "Close", 10680 5880 1335 375 twips
 ended() { ! kill -0 $app 2>/dev/null; }
 within 10 ended || fail "the program still runs 10 s after \"Close\""
