@@ -193,9 +193,11 @@ void MainWindow::createControls()
     Image1 = place(new QLabel(this), "Image1", 120, 5640, 705, 540);
     // A screen scaled by two gets the sharper logo@2x.png.
     const bool sharp = devicePixelRatioF() > 1;
+    const qreal ratio = sharp ? 2 : 1;
     QPixmap logo =
-        compiledPng(sharp ? QStringLiteral(":/logo@2x.png") : QStringLiteral(":/logo.png"));
-    logo.setDevicePixelRatio(sharp ? 2 : 1);
+        compiledPng(sharp ? QStringLiteral(":/logo@2x.png") : QStringLiteral(":/logo.png"))
+            .scaled(Image1->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    logo.setDevicePixelRatio(ratio);
     Image1->setPixmap(logo);
     Image1->setScaledContents(true);
     Label6 = place(label(tr("Quillmarsh, Fenhollow"), this), "Label6", 960, 5760, 4095, 375);
