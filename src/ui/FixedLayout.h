@@ -2,6 +2,7 @@
 
 #include "Twips.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -62,6 +63,16 @@ inline QFont boldSansSerif(qreal points)
 inline void useFace(QWidget *window)
 {
     window->setFont(face());
+    // Without the face the windows work on; said once, for whoever installed the program.
+    static const bool said = [] {
+        const QString family = QFontInfo(face()).family();
+        if (family != QLatin1String("Liberation Sans"))
+            qWarning("Liberation Sans (package fonts-liberation2) is not installed: the windows "
+                     "use %s, with captions that do not fit set smaller.",
+                     qPrintable(family));
+        return true;
+    }();
+    (void)said;
 }
 
 // A tooltip that shows `text` as the characters it is: Qt takes a tooltip that looks like markup
