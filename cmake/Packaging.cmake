@@ -178,10 +178,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # version each needs), plus qt6-qpa-plugins, Qt's further platform plugins, and the SQLite
 # driver of Qt SQL, which holds the test records: plugins are loaded at run time, so
 # dpkg-shlibdeps cannot see them. (In Debian 12 the xcb and offscreen platform
-# plugins come with libqt6gui6; qt6-qpa-plugins adds vnc and the TUIO touch input.)
+# plugins come with libqt6gui6; qt6-qpa-plugins adds vnc and the TUIO touch input.) Nor can it
+# see fonts-liberation2: Liberation Sans is the face of the windows laid out in twips.
 # Without dpkg-shlibdeps (package dpkg-dev) or file, the same packages are listed by hand,
 # without versions.
-set(_voltrane_runtime_plugins "qt6-qpa-plugins, libqt6sql6-sqlite")
+set(_voltrane_runtime_plugins "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-liberation2")
 find_program(VOLTRANE_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(VOLTRANE_FILE_PROGRAM file)
 mark_as_advanced(VOLTRANE_DPKG_SHLIBDEPS VOLTRANE_FILE_PROGRAM)

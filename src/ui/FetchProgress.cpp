@@ -13,6 +13,7 @@ FetchProgress::FetchProgress(QWidget *parent)
     setLineWidth(1);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(Twips::size(5550, 885));
+    FixedLayout::useFace(this);
 
     auto *label = new QLabel(tr("Fetching Data ..."), this);
     label->setObjectName(QStringLiteral("Label1"));

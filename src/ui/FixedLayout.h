@@ -2,6 +2,7 @@
 
 #include "Twips.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -35,15 +36,43 @@ inline QLabel *label(const QString &caption, QWidget *parent)
     return l;
 }
 
-// The bold sans-serif face the layouts name for their large captions ("MS Sans Serif", or the
-// platform's sans serif where it is missing).
-inline QFont boldSansSerif(qreal points)
+// The face of the windows laid out in twips, whatever the desktop's font: their label widths
+// were drawn for a narrow face of about 8 points. Liberation Sans (the package depends on
+// fonts-liberation2) fits every caption at 7.5 points, the largest size at which "Energizer Serial
+// No.:" fits its label. Where it is missing, Qt's font matching takes the platform's sans serif,
+// and setFittedCaption() keeps a caption whole.
+inline constexpr qreal FacePoints = 7.5;
+inline QFont face(qreal points = FacePoints)
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
+    return font;
+}
+
+// The face in bold, for the layouts' large captions.
+inline QFont boldSansSerif(qreal points)
+{
+    QFont font = face(points);
     font.setBold(true);
     return font;
+}
+
+// Gives a window laid out in twips the face, and with it every control in it; the windows of its
+// own that it opens (message boxes, file dialogs) keep the desktop's font.
+inline void useFace(QWidget *window)
+{
+    window->setFont(face());
+    // Without the face the windows work on; said once, for whoever installed the program.
+    static const bool said = [] {
+        const QString family = QFontInfo(face()).family();
+        if (family != QLatin1String("Liberation Sans"))
+            qWarning("Liberation Sans (package fonts-liberation2) is not installed: the windows "
+                     "use %s, with captions that do not fit set smaller.",
+                     qPrintable(family));
+        return true;
+    }();
+    (void)said;
 }
 
 // A tooltip that shows `text` as the characters it is: Qt takes a tooltip that looks like markup

@@ -69,6 +69,7 @@ MainWindow::MainWindow(MeterSession &session, TestRecorder *recorder, QWidget *p
     setWindowTitle(PlainTitle);
     setAcceptDrops(true); // a kept fetch dropped on the window opens
     setFixedSize(Twips::size(12240, 6510));
+    FixedLayout::useFace(this);
 
     createControls();
     setKeyboardOrder();

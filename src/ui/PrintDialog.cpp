@@ -33,6 +33,7 @@ PrintDialog::PrintDialog(std::optional<ShownDataSet> shown, IssuedPage page, Tes
     // Two rows more than the first layout, 480 twips each below the date: "Customer / site:" and
     // the limit check.
     setFixedSize(Twips::size(6405, 2325 + 2 * 480));
+    FixedLayout::useFace(this);
 
     cmdClose = place(button(tr("Close"), this), "cmdClose", 4800, 1680, 1335, 375);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);

@@ -50,8 +50,8 @@ sed 's/^/      lintian: /' "$tmp/lintian"
 field() { dpkg-deb -f "$deb" "$1"; }
 check "control: name, version, maintainer, section, a summary and a long description" same "$(field Package) $(field Version) $(field Maintainer) $(field Section) $(field Description | wc -l | awk '{print ($1 >= 3)}')" \
     "$id $version Quillmarsh <support@quillmarsh.invalid> $(field Section | grep -xE 'electronics|utils') 1"
-check "Depends: libc6, libstdc++6, the Qt 6 runtime, the SQLite driver and libcups" same "$(field Depends | tr ',|' '\n\n' |
-    sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|sql)6|qt6-qpa-plugins|libqt6sql6-sqlite|libcups2')" 10
+check "Depends: libc6, libstdc++6, the Qt 6 runtime, the SQLite driver, libcups and Liberation Sans" same "$(field Depends | tr ',|' '\n\n' |
+    sed 's/^ *//; s/[ :(].*//' | grep -xcE 'libc6|libstdc\+\+6|libqt6(core|gui|widgets|serialport|sql)6|qt6-qpa-plugins|libqt6sql6-sqlite|libcups2|fonts-liberation2')" 11
 check "control: no maintainer scripts (the system's file triggers do their work)" same "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | LC_ALL=C sort | tr '\n' ' ')" "./control ./md5sums "
 
 dpkg-deb -x "$deb" "$tmp/root"

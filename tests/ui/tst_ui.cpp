@@ -1,4 +1,5 @@
 #include "FetchFile.h"
+#include "FetchProgress.h"
 #include "FileSave.h"
 #include "FixedLayout.h"
 #include "Golden.h"
@@ -175,6 +176,47 @@ private slots:
         FixedLayout::setFittedCaption(&exact, "Model No.: VM-2000");
         QCOMPARE(exact.font(), w.font());
         QCOMPARE(exact.toolTip(), "");
+    }
+
+    void twipsWindowsKeepTheirFaceOnALargeDesktopFont_data()
+    {
+        // On an 11-point desktop font, every control in Liberation Sans at the one size but the
+        // bold headline at the layout's, every caption whole in its control (none cut).
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QStringList>("others"); // the controls not whole at the one size
+        QTest::newRow("frmMain, data set 3")
+            << 0 << QStringList{"Label6 Liberation Sans 13.5 bold"};
+        QTest::newRow("frmPrint") << 1 << QStringList{};
+        QTest::newRow("frmFetch") << 2 << QStringList{"Label1 Liberation Sans 18 bold"};
+    }
+    void twipsWindowsKeepTheirFaceOnALargeDesktopFont()
+    {
+        QFETCH(int, window);
+        QFETCH(QStringList, others);
+        const QFont desktop = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+        QApplication::setFont(QFont(desktop.family(), 11));
+        std::optional<ProgramFixture> f;
+        std::unique_ptr<QWidget> own;
+        if (window == 0) {
+            QVERIFY(f.emplace().fetched());
+            click(child(f->window, "optData", 2));
+        }
+        if (window == 1)
+            own = std::make_unique<PrintDialog>(std::nullopt, IssuedPage{}, nullptr, nullptr);
+        if (window == 2)
+            own = std::make_unique<FetchProgress>();
+        QStringList found;
+        const QWidget &w = own ? *own : f->window;
+        for (const QWidget *c : w.findChildren<QWidget *>(QRegularExpression("^[^q]"))) {
+            const QString face = QFontInfo(c->font()).family() + ' ' +
+                                 QString::number(c->font().pointSizeF()) +
+                                 (c->font().bold() ? " bold" : "") +
+                                 (c->minimumSizeHint().width() > c->width() ? " cut" : "");
+            if (c->window() == &w && face != "Liberation Sans 7.5")
+                found << c->objectName() + ' ' + face;
+        }
+        QCOMPARE(found, others);
     }
 
     void printDialogOffersAPdfWithoutAPrinter()
