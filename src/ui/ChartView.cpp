@@ -57,6 +57,12 @@ void ChartView::setFormatter(Formatter formatter)
     refreshTexts();
 }
 
+void ChartView::setSummary(const QString &summary)
+{
+    m_summary = summary;
+    updateDescription();
+}
+
 void ChartView::setReadoutShown(bool shown)
 {
     m_readoutShown = shown;
@@ -280,6 +286,16 @@ void ChartView::refreshTexts()
         m_cursorText = cursorText;
         emit cursorsChanged(m_cursorText);
     }
+    updateDescription();
+}
+
+void ChartView::updateDescription()
+{
+    QStringList parts{m_summary, m_readout, m_cursorText};
+    parts.removeAll(QString());
+    // Only a change: each one is an event to the screen reader, and this runs on every paint.
+    if (const QString description = parts.join(u'\n'); description != accessibleDescription())
+        setAccessibleDescription(description);
 }
 
 void ChartView::viewChangedBy(bool changed)

@@ -32,7 +32,9 @@
 //
 // Unless setReadoutShown(false) the chart keeps two lines at its bottom for the readout and the
 // cursor text; either way both are there as plain text, for tests and for a label in the window,
-// and signalled whenever they change.
+// and signalled whenever they change. For a screen reader, the accessible description is the
+// summary (what the chart shows, in words), followed by the readout and the cursor text while
+// there are: they are only painted.
 class ChartView : public QWidget
 {
     Q_OBJECT
@@ -51,6 +53,9 @@ public:
     const Chart &chart() const { return m_chart; }
 
     void setFormatter(Formatter formatter);
+    // What the chart shows, in words ("Data set 2, peak voltage 7.3 kV: …"), given along with
+    // the chart: the start of the accessible description.
+    void setSummary(const QString &summary);
     void setReadoutShown(bool shown);
 
     QString readoutText() const { return m_readout; }
@@ -90,6 +95,7 @@ private:
     // The readout and cursor texts afresh from the chart's layout; signals those that changed.
     void refreshTexts();
     void viewChangedBy(bool changed);
+    void updateDescription();
 
     Chart m_chart;
     Formatter m_formatter;
@@ -99,6 +105,7 @@ private:
     int m_nextCursor = 0;
     QString m_readout;
     QString m_cursorText;
+    QString m_summary;
 
     // The left button's gesture: where it went down, the cursor it holds, the band it draws.
     std::optional<QPointF> m_pressedAt;

@@ -18,6 +18,7 @@ void show(QMessageBox::Icon icon, QWidget *parent, const char *name, const QStri
     auto *box = new QMessageBox(icon, title, message, QMessageBox::Ok, parent);
     box->setObjectName(QLatin1String(name));
     box->setTextFormat(Qt::PlainText);
+    box->setAccessibleDescription(message); // read as the box opens
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -78,6 +79,7 @@ void showNotice(QWidget *parent, const char *name, const QString &title, const Q
         QObject::connect(box, &QMessageBox::finished, box, [box] { box->setObjectName({}); });
     }
     box->setText(message);
+    box->setAccessibleDescription(message);
     box->show();
 }
 

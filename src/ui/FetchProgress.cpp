@@ -1,6 +1,7 @@
 #include "FetchProgress.h"
 
 #include "FixedLayout.h"
+#include "ScreenReader.h"
 
 #include <QLabel>
 #include <QScreen>
@@ -21,6 +22,9 @@ FetchProgress::FetchProgress(QWidget *parent)
     label->setAlignment(Qt::AlignCenter);
     label->setTextFormat(Qt::PlainText);
     label->setFont(FixedLayout::boldSansSerif(18));
+    // The strip has no title bar to name it.
+    ScreenReader::describe({{this, tr("Fetching Data"),
+                             tr("The meter is being read; this takes about six seconds.")}});
 }
 
 void FetchProgress::showCentred()

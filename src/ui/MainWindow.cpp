@@ -12,6 +12,7 @@
 #include "Remembered.h"
 #include "ReportValues.h"
 #include "RetainedCanvas.h"
+#include "ScreenReader.h"
 #include "TeamSharing.h"
 #include "TestRecorder.h"
 #include "ValueTexts.h"
@@ -27,6 +28,7 @@
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
@@ -73,6 +75,7 @@ MainWindow::MainWindow(MeterSession &session, TestRecorder *recorder, QWidget *p
 
     createControls();
     setKeyboardOrder();
+    describeControls();
     connectSession();
 
     // Prepared once, before the window is first shown: scale, axis lines, captions.
@@ -211,6 +214,42 @@ void MainWindow::setKeyboardOrder()
                               optData[2], optData[3], cmdPrint, pic,        cmdClose};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void MainWindow::describeControls()
+{
+    setAccessibleDescription(tr("Fetches the four data sets from the meter, shows the one chosen "
+                                "as values and as a waveform, and prints its test report."));
+    ScreenReader::describe({
+        {cmbPort, tr("Port"),
+         tr("The meter's serial port, COM 1 to COM 255: choose it in the list or type it as the "
+            "list names it, then press Set Port.")},
+        {cmbPort->lineEdit(), tr("Port"), tr("Type the port as the list names it, such as COM 3.")},
+        {FrameSet, {}, tr("Choosing the meter's port.")},
+        {cmdSetPort, {}, tr("Opens the port chosen, so that the meter can be read.")},
+        {FrameFetch, {}, tr("Reading the meter, once its port is open.")},
+        {cmdFetch,
+         {},
+         tr("Reads the meter's model and serial number and its four data sets; this takes about "
+            "six seconds.")},
+        {FrameUtility, {}, tr("The data set to show, and printing its test report.")},
+        {cmdPrint, {}, tr("Opens the print dialog for a test report of the data set shown.")},
+        {Frame1, tr("Data set shown"),
+         tr("The waveform and the values of the data set shown, and the meter's model and serial "
+            "number.")},
+        {pic, tr("Waveform"), WaveformPlot::description(std::nullopt, {})},
+        {lblVoltage, {}, tr("Peak voltage of the data set shown.")},
+        {lblEnergy, {}, tr("Pulse energy of the data set shown.")},
+        {lblInterval, {}, tr("Time between pulses of the data set shown.")},
+        {lblPulseWidth, {}, tr("Pulse width of the data set shown.")},
+        {lblLoad, {}, tr("Load of the data set shown.")},
+        {lblModel, {}, tr("The meter's model number.")},
+        {lblSN, {}, tr("The meter's serial number.")},
+        {cmdClose, {}, tr("Closes the program.")},
+        {Image1, tr("Logo"), tr("The developer's logo.")},
+    });
+    for (int k = 0; k < DataSets::Count; ++k)
+        optData[k]->setAccessibleDescription(tr("Shows data set %1.").arg(k + 1));
 }
 
 void MainWindow::connectSession()
@@ -521,11 +560,13 @@ void MainWindow::showChosenDataSet()
     const std::optional<ShownDataSet> &shown = m_session.shown();
     setValueCaptions(shown ? ValueTexts::labelTexts(shown->measurement)
                            : ValueTexts::InitialLabelTexts);
+    const QString note = QString::fromStdString(m_session.fault());
     pic->clear();
     if (shown)
         Plot();
-    else if (!m_session.fault().empty())
-        WaveformPlot::printNote(*pic, QString::fromStdString(m_session.fault()));
+    else if (!note.isEmpty())
+        WaveformPlot::printNote(*pic, note);
+    pic->setAccessibleDescription(WaveformPlot::description(shown, note));
     cmdPrint->setEnabled(shown.has_value());
     actExportCsv->setEnabled(shown.has_value());
     actSaveImage->setEnabled(shown.has_value());

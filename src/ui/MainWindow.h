@@ -80,6 +80,8 @@ protected:
 private:
     void createControls();
     void setKeyboardOrder();
+    // Names and descriptions for screen readers, where a control's own text does not say enough.
+    void describeControls();
     void connectSession();
 
     // Shows data set `index` (0 = data set 1): the value labels, the waveform and what is printed

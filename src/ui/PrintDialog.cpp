@@ -5,6 +5,7 @@
 #include "LimitProfiles.h"
 #include "MeasurementJson.h"
 #include "ReportPrinter.h"
+#include "ScreenReader.h"
 #include "Settings.h"
 
 #include <QCheckBox>
@@ -73,6 +74,7 @@ PrintDialog::PrintDialog(std::optional<ShownDataSet> shown, IssuedPage page, Tes
     QWidget::setTabOrder(chkLimitCheck, cmdPrint);
     QWidget::setTabOrder(cmdPrint, cmdSavePdf);
     QWidget::setTabOrder(cmdSavePdf, cmdClose);
+    describeControls();
 
     // Every opening starts fresh: empty boxes, today's date, the focus on the model number. The
     // model and serial boxes complete what is typed from the energizers recorded.
@@ -96,6 +98,32 @@ PrintDialog::PrintDialog(std::optional<ShownDataSet> shown, IssuedPage page, Tes
         });
         m_recorder->askEnergizerTexts();
     }
+}
+
+void PrintDialog::describeControls()
+{
+    setAccessibleDescription(tr("Type the energizer's details, then print a test report of the "
+                                "data set shown, or save it as a PDF file."));
+    ScreenReader::describe({
+        {cmdPrint, tr("Print"),
+         tr("Prints one A4 report page on the default printer; each press prints another.")},
+        {cmdSavePdf, {}, tr("Saves the same report page as a PDF file.")},
+        {cmdClose, {}, tr("Closes this dialog.")},
+        {txtEmodel, tr("Energizer model number"),
+         tr("Printed on the report; offers the models recorded before as you type.")},
+        {txtEserial, tr("Energizer serial number"),
+         tr("Printed on the report; offers the serial numbers recorded before as you type.")},
+        {txtDate, tr("Date"), tr("Printed on the report; today's date to begin with.")},
+        {txtCustomer, tr("Customer or site"),
+         tr("Kept with the test record to find it by; not printed.")},
+        {chkLimitCheck,
+         {},
+         tr("Adds the indicative limit check against the chosen profile to the report.")},
+        {Label1, {}, tr("The caption of the energizer model number box.")},
+        {Label2, {}, tr("The caption of the energizer serial number box.")},
+        {Label3, {}, tr("The caption of the date box.")},
+        {Label4, {}, tr("The caption of the customer or site box.")},
+    });
 }
 
 IssuedPage PrintDialog::page() const

@@ -50,6 +50,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Names and descriptions for screen readers, where a control's own text does not say enough.
+    void describeControls();
     void cmdPrint_Click();
     void printed();
     void offerPdf(const QString &why);

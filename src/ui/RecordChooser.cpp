@@ -1,5 +1,7 @@
 #include "RecordChooser.h"
 
+#include "ScreenReader.h"
+
 #include <QDialogButtonBox>
 #include <QFutureWatcher>
 #include <QLabel>
@@ -33,6 +35,17 @@ RecordChooser::RecordChooser(const QString &storePath, const FetchRecord &fetch,
     for (QWidget *w : std::initializer_list<QWidget *>{txtSearch, lblFound, lstRecords, buttons})
         layout->addWidget(w);
     resize(560, 420);
+    setAccessibleDescription(tr("Choose the test record whose data set is drawn behind the "
+                                "waveform as its reference."));
+    ScreenReader::describe({
+        {txtSearch, tr("Search"),
+         tr("An energizer serial number, model or customer; Enter searches.")},
+        {lblFound, {}, tr("What the search found.")},
+        {lstRecords, tr("Test records"),
+         tr("Enter or a double click compares with the record, as Compare does.")},
+        {cmdCompare, {}, tr("Draws the record chosen behind the waveform.")},
+    });
+    ScreenReader::nameClearButton(txtSearch);
 
     connect(txtSearch, &QLineEdit::returnPressed, this, [this] { search(txtSearch->text()); });
     connect(lstRecords, &QListWidget::currentRowChanged, this,

@@ -7,6 +7,7 @@
 #include "MeterSession.h"
 #include "RecordTableModel.h"
 #include "ReportPrinter.h"
+#include "ScreenReader.h"
 #include "TeamReader.h"
 #include "TeamServerDialog.h"
 #include "TeamSharing.h"
@@ -120,6 +121,7 @@ RecordsWindow::RecordsWindow(MeterSession &session, Places places, QWidget *owne
     setObjectName(QStringLiteral("frmRecords"));
     setWindowTitle(title());
     createControls();
+    describeControls();
     if (m_sharing) {
         m_reader = new TeamReader(this);
         connect(m_reader, &TeamReader::found, this, &RecordsWindow::teamFound);
@@ -334,6 +336,37 @@ void RecordsWindow::createControls()
     layout->addLayout(team);
     layout->addLayout(commands);
     selectionChanged();
+}
+
+void RecordsWindow::describeControls()
+{
+    setAccessibleDescription(tr("The test records of this computer (and of the team's server, "
+                                "when one is set) and the kept fetches with no test yet, with "
+                                "the trend of the selected record's energizer."));
+    ScreenReader::describe({
+        {txtSearch, tr("Search"),
+         tr("Shows only the records whose energizer serial number, model or customer holds this "
+            "text.")},
+        {dtFrom, tr("From"), tr("The first day of the records shown; any: no limit.")},
+        {dtUntil, tr("Until"), tr("The last day of the records shown; any: no limit.")},
+        {cmdAnyDates, {}, tr("Shows the records of every day again.")},
+        {lblCount, {}, tr("How many records are shown.")},
+        {tblRecords, tr("Test records"),
+         tr("One row a record, the newest first; Enter or a double click opens it in the main "
+            "window, and the trend of its energizer is shown below.")},
+        {chtTrend, tr("Trend chart"), {}}, // described as each trend is shown
+        {lblTrendSummary, {}, tr("The trend in one line.")},
+        {lblTrendWarning, {}, tr("The warning of a fall in the peak voltage.")},
+        {lblTrendRule, {}, tr("The rule the trend's warning follows.")},
+        {lblStatus, {}, tr("What happened to the test records.")},
+        {lblTeam, {}, tr("What the team's records add, or why they cannot be reached.")},
+        {lblSharing, {}, tr("How the last share with the team's server went.")},
+        {cmdTeamServer, {}, tr("Sets the team's server the test records are shared with.")},
+        {cmdShareNow, {}, cmdShareNow->toolTip()},
+        {cmdExport, {}, tr("Saves the rows shown as a CSV file.")},
+        {cmdClose, {}, tr("Closes this window.")},
+    });
+    ScreenReader::nameClearButton(txtSearch);
 }
 
 void RecordsWindow::showEvent(QShowEvent *event)
@@ -565,18 +598,22 @@ void RecordsWindow::selectionChanged()
         showTrend(m_model->text(current.row(), RecordTableModel::EnergizerSerial));
         const QString which = m_model->text(current.row(), RecordTableModel::EnergizerSerial) +
                               u", "_qs + m_model->text(current.row(), RecordTableModel::Recorded);
-        cmdPrintAgain->setToolTip(
-            FixedLayout::plainToolTip(tr("Print the page of %1 again").arg(which)));
-        cmdSavePdfAgain->setToolTip(
-            FixedLayout::plainToolTip(tr("Save the page of %1 again as a PDF file").arg(which)));
+        const QString print = tr("Print the page of %1 again").arg(which);
+        const QString save = tr("Save the page of %1 again as a PDF file").arg(which);
+        cmdPrintAgain->setToolTip(FixedLayout::plainToolTip(print));
+        cmdSavePdfAgain->setToolTip(FixedLayout::plainToolTip(save));
+        ScreenReader::describe({{cmdPrintAgain, {}, print}, {cmdSavePdfAgain, {}, save}});
         return;
     }
-    for (QPushButton *b : {cmdPrintAgain, cmdSavePdfAgain})
+    for (QPushButton *b : {cmdPrintAgain, cmdSavePdfAgain}) {
         b->setToolTip(tr("Select a test record first."));
+        b->setAccessibleDescription(b->toolTip());
+    }
     m_trendSerial.clear();
     m_trend = {};
     grpTrend->setTitle(tr("Trend"));
     chtTrend->setChart(TrendChart::of(m_trend));
+    chtTrend->setSummary(TrendChart::description(m_trend));
     chtTrend->hide();
     lblTrendSummary->setText(current.isValid()
                                  ? tr("A fetch with no test yet has no energizer to follow: open "
@@ -612,6 +649,7 @@ void RecordsWindow::applyTrend(Trend trend)
     m_trend = std::move(trend);
     grpTrend->setTitle(tr("Trend of %1").arg(captionText(m_trend.energizerSerial)));
     chtTrend->setChart(TrendChart::of(m_trend));
+    chtTrend->setSummary(TrendChart::description(m_trend));
     chtTrend->setVisible(m_trend.baseline.has_value());
     lblTrendSummary->setText(folded.isEmpty()
                                  ? tr("This record names no energizer serial number: there is no "

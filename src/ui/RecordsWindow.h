@@ -97,6 +97,8 @@ protected:
 
 private:
     void createControls();
+    // Names and descriptions for screen readers, where a control's own text does not say enough.
+    void describeControls();
     bool openStore();
     void offerSetAside(const QString &openFailure);
     void setAside();

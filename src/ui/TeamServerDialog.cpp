@@ -1,6 +1,7 @@
 #include "TeamServerDialog.h"
 
 #include "FixedLayout.h"
+#include "ScreenReader.h"
 #include "Settings.h"
 #include "TeamServer.h"
 
@@ -68,6 +69,14 @@ TeamServerDialog::TeamServerDialog(const QString &settingsPath, QWidget *parent)
     layout->addWidget(lblOverride);
     layout->addWidget(lblProblem);
     layout->addWidget(buttons);
+
+    setAccessibleDescription(tr("The team's server the test records are shared with."));
+    ScreenReader::describe({
+        {txtServer, tr("Team server"),
+         tr("A libpq connection string, such as host=… port=… dbname=… user=…; empty: none.")},
+        {lblOverride, {}, tr("The environment variable that overrides this setting.")},
+        {lblProblem, {}, tr("Why the server given cannot be used.")},
+    });
 }
 
 void TeamServerDialog::save()

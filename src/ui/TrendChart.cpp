@@ -129,4 +129,16 @@ QString warning(const Trend &trend)
              kV(trend.baseline->voltCount));
 }
 
+QString description(const Trend &trend)
+{
+    if (!trend.baseline)
+        return summary(trend);
+    QString text = tr("Peak voltage in kV and energy in J of each test over time, with a line "
+                      "2.0 kV below the baseline.") +
+                   u' ' + summary(trend);
+    if (trend.warning)
+        text += u' ' + warning(trend);
+    return text;
+}
+
 } // namespace TrendChart

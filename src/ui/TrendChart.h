@@ -33,6 +33,11 @@ QString readout(const Trend &trend, int index);
 // latest 7.1 kV, 0.2 kV below the baseline."; "No test records of this energizer." without records.
 QString summary(const Trend &trend);
 
+// What the chart shows, in words, for a screen reader: what is drawn against what, then the
+// summary and the warning: "Peak voltage in kV and energy in J of each test over time, with a
+// line 2.0 kV below the baseline. 5 tests, …"; the summary alone without records.
+QString description(const Trend &trend);
+
 // The warning, in one plain line, when the trend warns: "The latest reading, 5.2 kV, is 2.1 kV
 // below the baseline (7.3 kV): more than 2.0 kV."; empty otherwise.
 QString warning(const Trend &trend);

@@ -2,6 +2,9 @@
 
 #include "DrawingSurface.h"
 #include "RetainedCanvas.h"
+#include "ValueTexts.h"
+
+#include <QCoreApplication>
 
 namespace WaveformPlot {
 
@@ -9,6 +12,11 @@ namespace {
 const QColor White(255, 255, 255);
 const QColor Cyan(0, 255, 255);
 const QColor Yellow(255, 255, 0);
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("WaveformPlot", text);
+}
 } // namespace
 
 void placeAxisLines(RetainedCanvas &pic)
@@ -54,6 +62,19 @@ void printNote(DrawingSurface &surface, const QString &note)
     surface.setCurrentX(1700);
     surface.setCurrentY(4000);
     surface.printText(note);
+}
+
+QString description(const std::optional<ShownDataSet> &shown, const QString &note)
+{
+    if (shown)
+        return tr("Waveform of data set %1, peak voltage %2 kV: %3 samples, volts against time in "
+                  "µs.")
+            .arg(shown->index + 1)
+            .arg(QString::fromStdString(ValueTexts::tenthsText(shown->measurement.voltCount)))
+            .arg(Measurement::SampleCount);
+    if (!note.isEmpty())
+        return tr("No data set shown: %1.").arg(note);
+    return tr("No data shown yet: fetch the data sets from the meter, or open a saved fetch.");
 }
 
 } // namespace WaveformPlot

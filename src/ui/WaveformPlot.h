@@ -1,6 +1,9 @@
 #pragma once
 
+#include "DataSets.h"
 #include "MeasurementRecord.h"
+
+#include <optional>
 
 class DrawingSurface;
 class QString;
@@ -34,5 +37,11 @@ void plotSamples(DrawingSurface &surface, const Measurement::Samples &samples);
 // One line of white text across the area, its text cell's top-left corner at (1700, 4000): what
 // the area has to say instead of a waveform.
 void printNote(DrawingSurface &surface, const QString &note);
+
+// What the area shows, in words, for a screen reader (the picture alone says nothing to one):
+// "Waveform of data set 2, peak voltage 7.3 kV: 200 samples, volts against time in µs.";
+// without a data set, the note the area shows instead ("No data set shown: Data set 2: no
+// answer."), or that there is no data yet.
+QString description(const std::optional<ShownDataSet> &shown, const QString &note);
 
 } // namespace WaveformPlot

@@ -6,6 +6,8 @@
 #include "MeterSession.h"
 #include "RecordChooser.h"
 #include "RecordStore.h"
+#include "ScreenReader.h"
+#include "ValueTexts.h"
 #include "WaveformTexts.h"
 
 #include <QComboBox>
@@ -39,6 +41,12 @@ std::vector<QPointF> trace(const Measurement &m)
                                                                   : std::nan("")});
     }
     return points;
+}
+
+// "7.3 kV", the peak voltage as the meter measured it.
+QString peakText(const Measurement &m)
+{
+    return QString::fromStdString(ValueTexts::tenthsText(m.voltCount)) + u" kV"_qs;
 }
 
 QLabel *textLabel(const char *name, QWidget *parent)
@@ -164,6 +172,26 @@ void WaveformWindow::createControls()
     layout->addWidget(panel);
     m_chart->setToolTip(tr("Click to place a cursor, drag a cursor to move it, Escape removes "
                            "them."));
+
+    setAccessibleDescription(tr("A closer look at the data set shown: its waveform with cursors "
+                                "and zoom, the measures from its samples, a reference to compare "
+                                "with, and the indicative limit check."));
+    ScreenReader::describe({
+        {m_chart, tr("Waveform chart"), {}}, // described as each data set is shown
+        {lblMeasures, {}, tr("The measures worked out from the samples.")},
+        {lblReference, {}, tr("The reference drawn behind the waveform, and the differences.")},
+        {lblCheck, {}, tr("The indicative limit check of the fetch's data sets.")},
+        {lblProfileProblems, {}, tr("Limit profile files that cannot be used.")},
+        {cmbProfile, tr("Limit profile"),
+         tr("The profile the data sets are checked against; kept for the next time.")},
+        {cmdCompare,
+         {},
+         tr("Draws another data set behind this one: of this fetch, of a kept fetch file or of a "
+            "test record.")},
+        {cmdRemoveReference, {}, tr("Takes the reference away.")},
+        {cmdResetView, {}, cmdResetView->toolTip()},
+        {cmdClose, {}, tr("Closes this window.")},
+    });
 }
 
 void WaveformWindow::showDataSet()
@@ -188,7 +216,16 @@ void WaveformWindow::showDataSet()
                                 trace(ref->measurement), Chart::Style::Lines, Chart::YAxis::Left,
                                 true});
     setWindowTitle(tr("Waveform") + QStringLiteral(" – ") + chart.title);
+    QString summary = chart.title;
+    if (shown)
+        summary += tr(", peak voltage %1: %2 samples, voltage in kV against time in µs.")
+                       .arg(peakText(shown->measurement))
+                       .arg(Measurement::SampleCount);
+    if (shown && ref)
+        summary += u' ' + tr("Drawn behind it: the reference, %1, peak voltage %2.")
+                              .arg(ref->name, peakText(ref->measurement));
     m_chart->setChart(std::move(chart));
+    m_chart->setSummary(summary);
 
     lblMeasures->setText(shown ? WaveformTexts::measureLines(shown->measurement).join(u'\n')
                                : tr("No data set to show."));
