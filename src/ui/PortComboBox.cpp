@@ -48,9 +48,7 @@ void PortComboBox::refreshPresence()
 
 void PortComboBox::setLastUsed(const QString &entry)
 {
-    m_lastUsed = entry.trimmed();
-    if (view()->isVisible())
-        refreshPresence();
+    m_lastUsed = entry.trimmed(); // shown when the list next drops down
 }
 
 void PortComboBox::showPopup()

@@ -20,8 +20,8 @@ public:
     int portNumber() const;
     // Marks the entries whose device is present now and sets every tooltip.
     void refreshPresence();
-    // A fetch was started on the entry `entry` ("COM 33"): its tooltip says so from the next
-    // refresh on.
+    // A fetch was started on the entry `entry` ("COM 33"): its tooltip says so once the list
+    // drops down again.
     void setLastUsed(const QString &entry);
 
     void showPopup() override;
