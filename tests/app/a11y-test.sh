@@ -14,10 +14,11 @@ if [ "${1:-}" != --in-session ]; then
 fi
 program=$2 simulator=$3 tmp=$(mktemp -d)
 trap 'kill ${app:-} ${meter:-} ${bus:-} ${xvfb:-} 2>/dev/null; wait; rm -rf "$tmp"' EXIT
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null & xvfb=$!
+source "$(dirname "$0")/virtual-display.sh"
 "$simulator" >"$tmp/meter" 2>/dev/null & meter=$!
-for _ in {1..50}; do grep -qs . "$tmp/display" && grep -q choose "$tmp/meter" && break; sleep 0.2; done
-export DISPLAY=:$(cat "$tmp/display")
+start_virtual_display "$tmp" || exit 1
+for _ in {1..50}; do grep -q choose "$tmp/meter" && break; sleep 0.2; done
+grep -q choose "$tmp/meter" || { echo "a11y-test: the meter simulator did not start"; exit 1; }
 /usr/libexec/at-spi-bus-launcher --launch-immediately & bus=$!
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_RUNTIME_DIR="$tmp" XDG_CONFIG_HOME="$tmp" \
     XDG_DATA_HOME="$tmp" "$program" >"$tmp/app.log" 2>&1 & app=$!

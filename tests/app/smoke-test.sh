@@ -9,16 +9,14 @@ set -uo pipefail
 program=$1 out=$2 tmp=$(mktemp -d)
 command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
 mkdir -p "$out" && mkdir -m 700 "$tmp/run"
-trap 'kill -9 ${app:-} ${xvfb:-} 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'kill -9 ${app:-} 2>/dev/null; kill ${xvfb:-} 2>/dev/null; wait; rm -rf "$tmp"' EXIT
 fail() { echo "smoke-test: FAIL: $*"; tail -n 20 "$out/app-smoke.log"; exit 1; }
 within() { # within SECONDS COMMAND...: until the command succeeds, or fails after that long
     local end=$((SECONDS + $1)); shift
     until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.2; done
 }
-# Xvfb picks a free display and names it on fd 3 once it takes clients.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null & xvfb=$!
-within 10 grep -q . "$tmp/display" || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$tmp/display")
+source "$(dirname "$0")/virtual-display.sh"
+start_virtual_display "$tmp" || fail "Xvfb did not start"
 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" "$program" "$(dirname "$0")/../../fuzz/corpus/fetchfile/clean" "$(dirname "$0")/../../fuzz/corpus/fetchfile/cut-short" >"$out/app-smoke.log" 2>&1 & app=$!
 found() { window=$(xdotool search --onlyvisible --name '^Voltrane Meter - PC Utility - clean$' | head -n 1) && [ -n "$window" ]; }
 within 20 found || fail "no main window within 20 s"
