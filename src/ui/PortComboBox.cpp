@@ -12,7 +12,9 @@
 PortComboBox::PortComboBox(QWidget *parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("cmbPort"));
-    setEditable(true);
+    // Editable through a line edit of its own: setEditable() would also make the drop-down list's
+    // popup window at once, before the list is ever dropped down.
+    setLineEdit(new QLineEdit(this));
     // Typed text is only looked up, never added to the list.
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(16);
