@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -353,6 +354,12 @@ Result<> RecordStore::markShared(const QStringList &ids)
         return failure(u"The test records in “%1” could not be marked as shared: %2."_qs.arg(
             QDir::toNativeSeparators(m_db->path()), QString::fromStdString(marked.error())));
     return {};
+}
+
+bool RecordStore::holdsKeptFetches(const QString &folder)
+{
+    return QDirIterator(folder, {u"*"_qs + QLatin1String(FetchFile::Suffix)}, QDir::Files)
+        .hasNext();
 }
 
 Result<Listing> RecordStore::listKeptFetches(const QString &folder, const Progress &progress,

@@ -137,6 +137,8 @@ public:
     // already listed are skipped by path, or by digest). Files that cannot be read are skipped,
     // counted and named, and left where they are.
     using Progress = std::function<bool(int done, int total)>;
+    // Whether `folder` holds a fetch file to list at all; read without a store.
+    static bool holdsKeptFetches(const QString &folder);
     Result<Listing> listKeptFetches(const QString &folder, const Progress &progress = {},
                                     int batchSize = 200);
 

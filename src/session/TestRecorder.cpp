@@ -100,24 +100,34 @@ void TestRecorder::askEnergizerTexts()
 void TestRecorder::listKeptFetches(const QString &historyFolder)
 {
     m_cancelled = false;
-    onStore([this, historyFolder, self = QPointer(this)](Result<RecordStore *> store) {
-        const auto answer = [this, self](std::function<void()> say) {
-            QMetaObject::invokeMethod(
-                this,
-                [self, say] {
-                    if (self)
-                        say();
-                },
-                Qt::QueuedConnection);
-        };
-        Result<Listing> listed = failure(store.error());
-        if (store)
-            listed = (*store)->listKeptFetches(historyFolder, [&](int done, int total) {
-                answer([this, done, total] { emit listingProgress(done, total); });
-                return !m_cancelled;
-            });
-        answer([this, listed] { emit listingEnded(listed); });
-    });
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, worker = m_worker, historyFolder, self = QPointer(this)] {
+            const auto answer = [this, self](std::function<void()> say) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [self, say] {
+                        if (self)
+                            say();
+                    },
+                    Qt::QueuedConnection);
+            };
+            // Where nothing is kept yet (a first start) there is nothing to list: the store is
+            // then neither opened nor made, nor Qt's SQL driver loaded, for nothing.
+            Result<Listing> listed = Listing{};
+            if (RecordStore::holdsKeptFetches(historyFolder)) {
+                const auto progress = [&](int done, int total) {
+                    answer([this, done, total] { emit listingProgress(done, total); });
+                    return !m_cancelled;
+                };
+                if (const Result<RecordStore *> store = worker->store())
+                    listed = (*store)->listKeptFetches(historyFolder, progress);
+                else
+                    listed = failure(store.error());
+            }
+            answer([this, listed] { emit listingEnded(listed); });
+        },
+        Qt::QueuedConnection);
 }
 
 Result<TestRecord> TestRecorder::recordNow(const IssuedPage &page, const QString &storePath)

@@ -348,6 +348,19 @@ private slots:
         QVERIFY(!f.window.findChild<QMessageBox *>("recordsError"));
     }
 
+    void aStartWithNothingKeptLeavesTheRecordsUnmade()
+    {
+        // Nothing to list: the records file is not made (nor Qt's SQL driver loaded) at start.
+        QDir(FetchFile::historyFolder()).removeRecursively();
+        ProgramFixture f;
+        QFile::remove(f.recorder.storePath());
+        QSignalSpy ended(&f.recorder, &TestRecorder::listingEnded);
+        f.window.listKeptFetches();
+        QVERIFY(ended.wait());
+        QVERIFY(!f.window.findChild<QMessageBox *>("recordsError"));
+        QVERIFY(!QFile::exists(f.recorder.storePath()));
+    }
+
     void exportWritesTheDataSetAndItsPicture()
     {
         // Data set 2 as CSV, the waveform as PNG as shown; where no file can be made, said so.
