@@ -20,6 +20,7 @@
 #include "WaveformWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -31,11 +32,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmapCache>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 
 using FixedLayout::button;
 using FixedLayout::label;
@@ -52,6 +55,37 @@ QPixmap compiledPng(const QString &path)
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
     return QPixmap::fromImage(reader.read());
+}
+
+// The digits of `value` as Qt's pixmap cache keys spell them: a byte at a time from the lowest,
+// each low nibble first.
+template <typename T> QString cacheKeyDigits(T value)
+{
+    QString digits;
+    const auto *byte = reinterpret_cast<const unsigned char *>(&value);
+    for (std::size_t i = 0; i < sizeof(T); ++i, ++byte) {
+        digits += QLatin1Char("0123456789abcdef"[*byte & 0xf]);
+        digits += QLatin1Char("0123456789abcdef"[*byte >> 4]);
+    }
+    return digits;
+}
+
+// Qt's Fusion style draws each group box's frame from a PNG of its own that it reads without
+// naming the format, and so loads every image-format plugin (JPEG among them) at the first paint
+// to ask it. The picture goes into the pixmap cache first, read as the PNG it is, under the key
+// QPixmap::load() looks for: "qt_pixmap", the path, its time and size and the pixmap kind (0) in
+// those digits. Should another Qt spell the key otherwise, the style reads the picture as before.
+void cacheGroupBoxFrame()
+{
+    if (QApplication::style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)
+        return;
+    const QFileInfo frame(
+        QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png"));
+    const QString key = QLatin1String("qt_pixmap") + frame.absoluteFilePath() +
+                        cacheKeyDigits(quint32(frame.lastModified().toSecsSinceEpoch())) +
+                        cacheKeyDigits(quint64(frame.size())) + cacheKeyDigits(quint32(0));
+    if (QPixmap cached; frame.exists() && !QPixmapCache::find(key, &cached))
+        QPixmapCache::insert(key, compiledPng(frame.filePath()));
 }
 
 void setCaption(QLabel *label, const std::string &utf8)
@@ -72,6 +106,7 @@ MainWindow::MainWindow(MeterSession &session, TestRecorder *recorder, QWidget *p
     setAcceptDrops(true); // a kept fetch dropped on the window opens
     setFixedSize(Twips::size(12240, 6510));
     FixedLayout::useFace(this);
+    cacheGroupBoxFrame();
 
     createControls();
     setKeyboardOrder();

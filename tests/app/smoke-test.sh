@@ -3,7 +3,8 @@
 # and a second one it does not open, which it says: the main window appears with the first file's
 # name in its caption and its 816 × 434 client area, painted (a screenshot of 8 colours or more),
 # its WM_CLASS the desktop entry's StartupWMClass (how a desktop puts the window under the menu
-# entry's icon), printing not loaded yet, and a click on "Close" ends it with exit code 0.
+# entry's icon), printing, the records and the image-format plugins not loaded yet, and a click on
+# "Close" ends it with exit code 0.
 # usage: smoke-test.sh PROGRAM OUTPUT_DIR; exits 77 (skipped) without Xvfb.
 set -uo pipefail
 program=$1 out=$2 tmp=$(mktemp -d)
@@ -17,7 +18,7 @@ within() { # within SECONDS COMMAND...: until the command succeeds, or fails aft
 }
 source "$(dirname "$0")/virtual-display.sh"
 start_virtual_display "$tmp" || fail "Xvfb did not start"
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" "$program" "$(dirname "$0")/../../fuzz/corpus/fetchfile/clean" "$(dirname "$0")/../../fuzz/corpus/fetchfile/cut-short" >"$out/app-smoke.log" 2>&1 & app=$!
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp" XDG_DATA_HOME="$tmp" "$program" "$(dirname "$0")/../../fuzz/corpus/fetchfile/clean" "$(dirname "$0")/../../fuzz/corpus/fetchfile/cut-short" >"$out/app-smoke.log" 2>&1 & app=$!
 found() { window=$(xdotool search --onlyvisible --name '^Voltrane Meter - PC Utility - clean$' | head -n 1) && [ -n "$window" ]; }
 within 20 found || fail "no main window within 20 s"
 sized() { xdotool getwindowgeometry "$window" | grep -q 'Geometry: 816x434'; }
@@ -27,9 +28,9 @@ wm_class=$(xprop -id "$window" WM_CLASS) startup_class=$(sed -n 's/^StartupWMCla
     fail "the window's $wm_class is not the desktop entry's StartupWMClass=$startup_class"
 painted() { import -silent -window "$window" "$out/app-smoke-main-window.png" && [ "$(identify -format %k "$out/app-smoke-main-window.png")" -ge 8 ]; }
 within 5 painted || fail "the window was not painted"
-# Printing (Qt's print support, libcups and what it brings) and the team server's client are
-# loaded on first use, not at start.
-early=$(grep -oE '/lib(Qt6PrintSupport|cups|gnutls|krb5|avahi-client|pq)\.so[^ ]*' /proc/$app/maps | sort -u | tr '\n' ' ')
+# Printing (Qt's print support, libcups and what it brings), the team server's client, the records'
+# SQLite (nothing kept to list) and the image-format plugins are loaded on first use, not at start.
+early=$(grep -oE '/(lib(Qt6PrintSupport|cups|gnutls|krb5|avahi-client|pq|sqlite3)|imageformats/lib[a-z]+)\.so[^ ]*' /proc/$app/maps | sort -u | tr '\n' ' ')
 [ -z "$early" ] || fail "loaded at start: $early"
 xdotool mousemove --window "$window" 756 404 click 1 # the middle of "Close", 10680 5880 1335 375 twips
 ended() { ! kill -0 $app 2>/dev/null; }
