@@ -12,7 +12,6 @@ TeamSharing::TeamSharing(const QString &storePath, std::optional<TeamServer> ser
         if (m_retryMs > 0 && this->server())
             m_retry.start(m_retryMs);
     });
-    m_thread->start();
 }
 
 TeamSharing::~TeamSharing()
@@ -31,6 +30,9 @@ void TeamSharing::shareNow()
         const QMutexLocker lock(&m_mutex);
         m_wanted = 1;
     }
+    // The sharing thread starts at the first share with a server: without one it is not needed.
+    if (server())
+        m_thread->start(); // does nothing while it runs
     m_asked.wakeAll();
 }
 
