@@ -6,6 +6,7 @@
 #include "Settings.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QLineEdit>
 #include <QStyle>
 
@@ -13,8 +14,14 @@ PortComboBox::PortComboBox(QWidget *parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("cmbPort"));
     // Editable through a line edit of its own: setEditable() would also make the drop-down list's
-    // popup window at once, before the list is ever dropped down.
+    // popup window at once, before the list is ever dropped down. A line edit lays out its empty
+    // text in the application's font while it is made, before it takes its parent's: made while
+    // that is the window's face, it loads no second face (the desktop's) at start. The desktop's
+    // font is the application's again at once, for the windows that follow it.
+    const QFont desktopFont = QApplication::font();
+    QApplication::setFont(font());
     setLineEdit(new QLineEdit(this));
+    QApplication::setFont(desktopFont);
     // Typed text is only looked up, never added to the list.
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(16);

@@ -32,6 +32,9 @@ within 5 painted || fail "the window was not painted"
 # SQLite (nothing kept to list) and the image-format plugins are loaded on first use, not at start.
 early=$(grep -oE '/(lib(Qt6PrintSupport|cups|gnutls|krb5|avahi-client|pq|sqlite3)|imageformats/lib[a-z]+)\.so[^ ]*' /proc/$app/maps | sort -u | tr '\n' ' ')
 [ -z "$early" ] || fail "loaded at start: $early"
+# The window's captions are all in its own face: the desktop's is not read for it.
+faces=$(grep -oE '/usr/share/fonts/[^ ]+' /proc/$app/maps | grep -v '/Liberation' | sort -u | tr '\n' ' ')
+[ -z "$faces" ] || fail "fonts read at start beside the window's face: $faces"
 xdotool mousemove --window "$window" 756 404 click 1 # the middle of "Close", 10680 5880 1335 375 twips
 ended() { ! kill -0 $app 2>/dev/null; }
 within 10 ended || fail "the program still runs 10 s after \"Close\""

@@ -206,6 +206,7 @@ private slots:
             own = std::make_unique<PrintDialog>(std::nullopt, IssuedPage{}, nullptr, nullptr);
         if (window == 2)
             own = std::make_unique<FetchProgress>();
+        QCOMPARE(QApplication::font(), QFont(desktop.family(), 11)); // still the new windows' font
         QStringList found;
         const QWidget &w = own ? *own : f->window;
         for (const QWidget *c : w.findChildren<QWidget *>(QRegularExpression("^[^q]"))) {
