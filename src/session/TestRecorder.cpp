@@ -44,7 +44,6 @@ TestRecorder::TestRecorder(QString storePath, QObject *parent)
     m_thread->setObjectName(QStringLiteral("test records"));
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->start();
 }
 
 TestRecorder::~TestRecorder()
@@ -53,13 +52,21 @@ TestRecorder::~TestRecorder()
     m_cancelled = true;
     m_thread->quit();
     m_thread->wait();
+    if (!m_thread->isFinished()) // never started, so given no work: the worker is not its to end
+        delete m_worker;
+}
+
+void TestRecorder::onWorker(std::function<void(Worker &)> work)
+{
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, work = std::move(work)] { work(*worker); },
+        Qt::QueuedConnection);
+    m_thread->start(); // does nothing once it runs
 }
 
 void TestRecorder::onStore(std::function<void(Result<RecordStore *>)> work)
 {
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, work = std::move(work)] { work(worker->store()); },
-        Qt::QueuedConnection);
+    onWorker([work = std::move(work)](Worker &worker) { work(worker.store()); });
 }
 
 void TestRecorder::record(const IssuedPage &page)
@@ -100,34 +107,31 @@ void TestRecorder::askEnergizerTexts()
 void TestRecorder::listKeptFetches(const QString &historyFolder)
 {
     m_cancelled = false;
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this, worker = m_worker, historyFolder, self = QPointer(this)] {
-            const auto answer = [this, self](std::function<void()> say) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [self, say] {
-                        if (self)
-                            say();
-                    },
-                    Qt::QueuedConnection);
+    onWorker([this, historyFolder, self = QPointer(this)](Worker &worker) {
+        const auto answer = [this, self](std::function<void()> say) {
+            QMetaObject::invokeMethod(
+                this,
+                [self, say] {
+                    if (self)
+                        say();
+                },
+                Qt::QueuedConnection);
+        };
+        // Where nothing is kept yet (a first start) there is nothing to list: the store is
+        // then neither opened nor made, nor Qt's SQL driver loaded, for nothing.
+        Result<Listing> listed = Listing{};
+        if (RecordStore::holdsKeptFetches(historyFolder)) {
+            const auto progress = [&](int done, int total) {
+                answer([this, done, total] { emit listingProgress(done, total); });
+                return !m_cancelled;
             };
-            // Where nothing is kept yet (a first start) there is nothing to list: the store is
-            // then neither opened nor made, nor Qt's SQL driver loaded, for nothing.
-            Result<Listing> listed = Listing{};
-            if (RecordStore::holdsKeptFetches(historyFolder)) {
-                const auto progress = [&](int done, int total) {
-                    answer([this, done, total] { emit listingProgress(done, total); });
-                    return !m_cancelled;
-                };
-                if (const Result<RecordStore *> store = worker->store())
-                    listed = (*store)->listKeptFetches(historyFolder, progress);
-                else
-                    listed = failure(store.error());
-            }
-            answer([this, listed] { emit listingEnded(listed); });
-        },
-        Qt::QueuedConnection);
+            if (const Result<RecordStore *> store = worker.store())
+                listed = (*store)->listKeptFetches(historyFolder, progress);
+            else
+                listed = failure(store.error());
+        }
+        answer([this, listed] { emit listingEnded(listed); });
+    });
 }
 
 Result<TestRecord> TestRecorder::recordNow(const IssuedPage &page, const QString &storePath)

@@ -88,6 +88,8 @@ signals:
 
 private:
     class Worker;
+    // Runs `work` on the worker thread, which starts with the first work.
+    void onWorker(std::function<void(Worker &)> work);
     // Runs `work` with the store on the worker thread.
     void onStore(std::function<void(Result<RecordStore *>)> work);
 
