@@ -30,7 +30,6 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     // Lets Wayland desktops match the window to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("voltrane-meter"));
-    QApplication::setWindowIcon(MainWindow::programIcon());
 
     // The meter's port and the session on it, handed to the window.
     MeterPort cm;
@@ -44,10 +43,12 @@ int main(int argc, char *argv[])
     frmMain.setTeamSharing(&sharing);
     frmMain.show();
     // The records (Qt SQL, SQLite) and the team server (libpq) are not needed for the first
-    // window: they are opened once it is on the screen.
+    // window: they are opened once it is on the screen. The window icon follows it too: until
+    // then desktops show the installed entry's icon, which they match by the window's class.
     QObject::connect(
         &frmMain, &MainWindow::firstPainted, &frmMain,
         [&] {
+            QApplication::setWindowIcon(MainWindow::programIcon());
             frmMain.listKeptFetches();
             if (!server)
                 frmMain.teamNotice(QString::fromStdString(server.error()));

@@ -35,6 +35,8 @@ early=$(grep -oE '/(lib(Qt6PrintSupport|cups|gnutls|krb5|avahi-client|pq|sqlite3
 # The window's captions are all in its own face: the desktop's is not read for it.
 faces=$(grep -oE '/usr/share/fonts/[^ ]+' /proc/$app/maps | grep -v '/Liberation' | sort -u | tr '\n' ' ')
 [ -z "$faces" ] || fail "fonts read at start beside the window's face: $faces"
+iconed() { xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (16 x 16)'; }
+within 5 iconed || fail "the window has no icon: $(xprop -id "$window" _NET_WM_ICON | cut -c1-80)"
 xdotool mousemove --window "$window" 756 404 click 1 # the middle of "Close", 10680 5880 1335 375 twips
 ended() { ! kill -0 $app 2>/dev/null; }
 within 10 ended || fail "the program still runs 10 s after \"Close\""
