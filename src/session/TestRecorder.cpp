@@ -52,7 +52,7 @@ TestRecorder::~TestRecorder()
     m_cancelled = true;
     m_thread->quit();
     m_thread->wait();
-    if (!m_thread->isFinished()) // never started, so given no work: the worker is not its to end
+    if (!m_thread->isFinished()) // never started (no work came): no thread end deletes the worker
         delete m_worker;
 }
 
