@@ -39,7 +39,7 @@ awk -v program="$program" '
     END {
         print ".text.startup"; print ".text.startup.*"
         for (f in ran) {
-            if (f !~ /^_Z/ && f != "main") continue # not a function of ours by name
+            if (f !~ /^_Z/) continue # main and the static initialisers: in .text.startup
             print ".text." f
             other = f
             if (sub(/C1E/, "C2E", other) || sub(/D1E/, "D2E", other)) print ".text." other
