@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "CompiledPictures.h"
 
 #include "DataSetCsv.h"
 #include "Dialogs.h"
@@ -72,7 +73,7 @@ template <typename T> QString cacheKeyDigits(T value)
 
 // Qt's Fusion style draws each group box's frame from a PNG of its own that it reads without
 // naming the format, and so loads every image-format plugin (JPEG among them) at the first paint
-// to ask it. The picture goes into the pixmap cache first, read as the PNG it is, under the key
+// to ask it. The picture goes into the pixmap cache first, as the pixels compiled in, under the key
 // QPixmap::load() looks for: "qt_pixmap", the path, its time and size and the pixmap kind (0) in
 // those digits. Should another Qt spell the key otherwise, the style reads the picture as before.
 void cacheGroupBoxFrame()
@@ -85,7 +86,7 @@ void cacheGroupBoxFrame()
                         cacheKeyDigits(quint32(frame.lastModified().toSecsSinceEpoch())) +
                         cacheKeyDigits(quint64(frame.size())) + cacheKeyDigits(quint32(0));
     if (QPixmap cached; frame.exists() && !QPixmapCache::find(key, &cached))
-        QPixmapCache::insert(key, compiledPng(frame.filePath()));
+        QPixmapCache::insert(key, QPixmap::fromImage(CompiledPictures::groupBoxFrame.image()));
 }
 
 void setCaption(QLabel *label, const std::string &utf8)
@@ -234,7 +235,7 @@ void MainWindow::createControls()
     const bool sharp = devicePixelRatioF() > 1;
     const qreal ratio = sharp ? 2 : 1;
     QPixmap logo =
-        compiledPng(sharp ? QStringLiteral(":/logo@2x.png") : QStringLiteral(":/logo.png"))
+        QPixmap::fromImage((sharp ? CompiledPictures::logo2x : CompiledPictures::logo).image())
             .scaled(Image1->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     logo.setDevicePixelRatio(ratio);
     Image1->setPixmap(logo);

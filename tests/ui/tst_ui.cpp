@@ -1,3 +1,4 @@
+#include "CompiledPictures.h"
 #include "FetchFile.h"
 #include "FetchProgress.h"
 #include "FileSave.h"
@@ -89,6 +90,28 @@ private slots:
         QCOMPARE(ports->portNumber(), 1);
         QCOMPARE(MainWindow::programIcon().availableSizes().size(), 4);
         QVERIFY(!child<QLabel>(f.window, "Image1")->pixmap().isNull());
+    }
+
+    void compiledPicturesAreTheirFiles_data()
+    {
+        QTest::addColumn<QImage>("compiled");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("logo") << CompiledPictures::logo.image()
+                              << QStringLiteral(VOLTRANE_RESOURCES_DIR "/logo.png");
+        QTest::newRow("logo@2x") << CompiledPictures::logo2x.image()
+                                 << QStringLiteral(VOLTRANE_RESOURCES_DIR "/logo@2x.png");
+        QTest::newRow("group box frame")
+            << CompiledPictures::groupBoxFrame.image()
+            << QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png");
+    }
+    void compiledPicturesAreTheirFiles()
+    {
+        QFETCH(QImage, compiled);
+        QFETCH(QString, file);
+        QImage read(file);
+        QVERIFY2(!read.isNull(), qPrintable(file));
+        read.setDevicePixelRatio(1); // Qt reads "@2x" in a file's name as a ratio of 2
+        QCOMPARE(compiled, read.convertToFormat(QImage::Format_ARGB32));
     }
 
     void dataSetBeforeAFetchSaysNothingFetched()
