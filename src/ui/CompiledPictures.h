@@ -8,13 +8,14 @@ struct CompiledPicture
 {
     int width;
     int height;
-    const quint32 *pixels; // 32-bit ARGB, row after row
+    QImage::Format format; // Format_ARGB32, or Format_RGB32 for a picture without transparency
+    const quint32 *pixels; // row after row
 
     // The picture, sharing the compiled pixels (read only).
     QImage image() const
     {
         return QImage(reinterpret_cast<const uchar *>(pixels), width, height,
-                      width * qsizetype(sizeof(quint32)), QImage::Format_ARGB32);
+                      width * qsizetype(sizeof(quint32)), format);
     }
 };
 

@@ -111,7 +111,8 @@ private slots:
         QImage read(file);
         QVERIFY2(!read.isNull(), qPrintable(file));
         read.setDevicePixelRatio(1); // Qt reads "@2x" in a file's name as a ratio of 2
-        QCOMPARE(compiled, read.convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(compiled.convertToFormat(QImage::Format_ARGB32),
+                 read.convertToFormat(QImage::Format_ARGB32));
     }
 
     void dataSetBeforeAFetchSaysNothingFetched()

@@ -5,7 +5,8 @@
 //
 // Each FILE (a PNG, or a picture in Qt's own resources such as
 // ":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png") becomes
-// `const CompiledPicture CompiledPictures::NAME`, 32-bit ARGB, as CompiledPictures.h declares.
+// `const CompiledPicture CompiledPictures::NAME`, as CompiledPictures.h declares: 32-bit ARGB, or
+// 32-bit RGB for a picture without transparency (drawn as a plain copy).
 #include <QFileInfo>
 #include <QImage>
 #include <QSaveFile>
@@ -36,7 +37,9 @@ int main(int argc, char *argv[])
         }
         const QString name = argument.left(equals);
         const QString file = argument.mid(equals + 1);
-        const QImage image = QImage(file).convertToFormat(QImage::Format_ARGB32);
+        const QImage read(file);
+        const QImage image = read.convertToFormat(read.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                         : QImage::Format_RGB32);
         if (image.isNull()) {
             std::fprintf(stderr, "voltrane-embed-images: cannot read the picture %s\n",
                          qPrintable(file));
@@ -51,10 +54,12 @@ int main(int argc, char *argv[])
                     << QString::number(row[x], 16).rightJustified(8, QLatin1Char('0')) << ',';
         }
         out << "\n};\n";
-        definitions << QStringLiteral("const CompiledPicture %1{%2, %3, %1Pixels};\n")
+        definitions << QStringLiteral("const CompiledPicture %1{%2, %3, QImage::%4, %1Pixels};\n")
                            .arg(name)
                            .arg(image.width())
-                           .arg(image.height());
+                           .arg(image.height())
+                           .arg(image.hasAlphaChannel() ? QStringLiteral("Format_ARGB32")
+                                                        : QStringLiteral("Format_RGB32"));
     }
     out << "} // namespace\n\nnamespace CompiledPictures {\n"
         << definitions.join(QString()) << "} // namespace CompiledPictures\n";
