@@ -1,21 +1,30 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <memory>
 
 #include <grp.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 // A throwaway PostgreSQL cluster of a test's own: initdb into a temporary folder, the server on a
 // Unix socket there with the server's `options`, the superuser "postgres" trusted after the
-// pg_hba.conf lines `hba`. The destructor stops it at once (pg_ctl stop -m immediate) and removes
-// the folder, also after a failed test. As root, the programs run as "nobody", who owns the
-// folder: PostgreSQL refuses to run as root. `error` says why the cluster cannot be used.
+// pg_hba.conf lines `hba`. The server is the test's own child, not a daemon: the destructor stops
+// it at once (an immediate shutdown) and removes the folder, also after a failed test, and a test
+// that dies without its destructor (a crash, a time-out's SIGKILL) takes the server with it. As
+// root, the programs run as "nobody", who owns the folder: PostgreSQL refuses to run as root.
+// `error` says why the cluster cannot be used.
 struct PgCluster
 {
     explicit PgCluster(const QByteArray &hba = {}, int port = 5432,
-                       const QString &options = u"-c fsync=off -c listen_addresses=''"_qs)
+                       const QStringList &options = {u"-c"_qs, u"fsync=off"_qs, u"-c"_qs,
+                                                     u"listen_addresses="_qs})
         : port(port), options(options)
     {
         // Debian keeps initdb and pg_ctl off the PATH, in /usr/lib/postgresql/<version>/bin.
@@ -37,11 +46,42 @@ struct PgCluster
 
     bool start()
     {
-        const QString on = u"-k %1 -p %2 "_qs.arg(dir.path()).arg(port) + options;
-        return running = ran(u"pg_ctl start -w -l %1 -D %2"_qs.arg(path(u"log"_qs), data),
-                             {u"-o"_qs, on});
+        server = std::make_unique<QProcess>();
+        server->setStandardOutputFile(path(u"log"_qs), QIODevice::Append);
+        server->setStandardErrorFile(path(u"log"_qs), QIODevice::Append);
+        const pid_t test = getpid();
+        server->setChildProcessModifier([test] {
+            asNobody();
+            // After the change of user, which clears it: the server gets SIGQUIT (an immediate
+            // shutdown) when the test ends by any means.
+            if (prctl(PR_SET_PDEATHSIG, SIGQUIT) != 0 || getppid() != test)
+                _exit(3);
+        });
+        server->start(bin + u"postgres"_qs, QStringList{u"-D"_qs, data, u"-k"_qs, dir.path(),
+                                                        u"-p"_qs, QString::number(port)} +
+                                                options);
+        const QString ready = u"pg_isready -q -h %1 -p %2"_qs.arg(dir.path()).arg(port);
+        for (QDeadlineTimer limit(60'000); !limit.hasExpired(); QThread::msleep(20)) {
+            if (server->state() == QProcess::NotRunning)
+                break;
+            if (ran(ready)) {
+                error.clear();
+                return running = true;
+            }
+        }
+        error = u"the server did not start: see "_qs + path(u"log"_qs);
+        server.reset(); // stops it, if it still runs
+        return running = false;
     }
-    bool stop() { return !(running = running && !ran(u"pg_ctl stop -m immediate -D "_qs + data)); }
+    // True once the server has stopped.
+    bool stop()
+    {
+        if (running && server) {
+            ::kill(pid_t(server->processId()), SIGQUIT);
+            running = !server->waitForFinished(30'000);
+        }
+        return !running;
+    }
     QString path(const QString &name) const { return dir.filePath(name); }
     // Database `db` on the Unix socket.
     QString connection(const QString &db) const
@@ -59,10 +99,7 @@ struct PgCluster
     QString run(const QString &command, const QStringList &more = {})
     {
         QProcess process;
-        process.setChildProcessModifier([] {
-            if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534)))
-                _exit(3);
-        });
+        process.setChildProcessModifier(&PgCluster::asNobody);
         const QStringList words = command.split(u' ');
         process.start(bin + words.first(), words.mid(1) + more);
         if (process.waitForFinished(120'000) && process.exitStatus() == QProcess::NormalExit &&
@@ -75,12 +112,19 @@ struct PgCluster
     {
         return !run(command, more).startsWith(u"error: ");
     }
+    // In a child before its program starts: as root, become "nobody".
+    static void asNobody()
+    {
+        if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534)))
+            _exit(3);
+    }
 
     QTemporaryDir dir;
     QString data = dir.filePath(u"data"_qs);
     QString bin;
     int port;
-    QString options;
+    QStringList options;
+    std::unique_ptr<QProcess> server;
     bool running = false;
     QString error;
 };
