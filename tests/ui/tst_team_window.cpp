@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 #include "MeterSession.h"
 #include "PgCluster.h"
+#include "QtOwnSettings.h"
 #include "RecordTableModel.h"
 #include "RecordsWindow.h"
 #include "SampleRecords.h"
@@ -57,7 +58,8 @@ class TestTeamWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<PgCluster> m_pg;
-    QString m_unreachable; // no server listens there
+    QString m_unreachable;         // no server listens there
+    QtOwnSettings m_qtOwnSettings; // each team has a settings folder of its own
     // A new database on the cluster, its connection string.
     QString server(const QString &db)
     {

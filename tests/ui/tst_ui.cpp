@@ -8,6 +8,7 @@
 #include "PortComboBox.h"
 #include "PrintDialog.h"
 #include "ProgramFixture.h"
+#include "QtOwnSettings.h"
 #include "RecordingSurface.h"
 #include "ReportPrinter.h"
 #include "RetainedCanvas.h"
@@ -68,6 +69,8 @@ QString said(QWidget &window, const char *box)
 class TestUi : public QObject
 {
     Q_OBJECT
+
+    QtOwnSettings m_qtOwnSettings; // before the settings folder of each test
 
 private slots:
     void init() // every test on a settings file of its own
