@@ -63,7 +63,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int port = 20000 + int(QCoreApplication::applicationPid() % 20000);
-    PgCluster pg({}, port, {u"-c"_qs, u"listen_addresses=127.0.0.1"_qs});
+    PgCluster pg({}, port, u"-c listen_addresses=127.0.0.1"_qs);
     if (!pg.error.isEmpty())
         return fail(pg.error.toStdString());
     if (const QString made = pg.psql(u"CREATE DATABASE bench"_qs); !made.isEmpty())

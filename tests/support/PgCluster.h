@@ -13,18 +13,16 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-// A throwaway PostgreSQL cluster of a test's own: initdb into a temporary folder, the server on a
-// Unix socket there with the server's `options`, the superuser "postgres" trusted after the
-// pg_hba.conf lines `hba`. The server is the test's own child, not a daemon: the destructor stops
-// it at once (an immediate shutdown) and removes the folder, also after a failed test, and a test
-// that dies without its destructor (a crash, a time-out's SIGKILL) takes the server with it. As
-// root, the programs run as "nobody", who owns the folder: PostgreSQL refuses to run as root.
-// `error` says why the cluster cannot be used.
+// A throwaway PostgreSQL cluster of a test's own: initdb into a temporary folder, the server (the
+// test's child, with `options`, apart by blanks) on a Unix socket there, the superuser "postgres"
+// trusted after the pg_hba.conf lines `hba`. The destructor stops it at once and removes the
+// folder, also after a failed test; a test that dies without it (a crash, a SIGKILL) takes the
+// server with it. As root, the programs run as "nobody", who owns the folder: PostgreSQL refuses
+// to run as root. `error` says why the cluster cannot be used.
 struct PgCluster
 {
     explicit PgCluster(const QByteArray &hba = {}, int port = 5432,
-                       const QStringList &options = {u"-c"_qs, u"fsync=off"_qs, u"-c"_qs,
-                                                     u"listen_addresses="_qs})
+                       const QString &options = u"-c fsync=off -c listen_addresses="_qs)
         : port(port), options(options)
     {
         // Debian keeps initdb and pg_ctl off the PATH, in /usr/lib/postgresql/<version>/bin.
@@ -49,37 +47,26 @@ struct PgCluster
         server = std::make_unique<QProcess>();
         server->setStandardOutputFile(path(u"log"_qs), QIODevice::Append);
         server->setStandardErrorFile(path(u"log"_qs), QIODevice::Append);
-        const pid_t test = getpid();
-        server->setChildProcessModifier([test] {
+        // SIGQUIT (immediate shutdown) when the test ends anyhow; after the user change clears it
+        server->setChildProcessModifier([test = getpid()] {
             asNobody();
-            // After the change of user, which clears it: the server gets SIGQUIT (an immediate
-            // shutdown) when the test ends by any means.
             if (prctl(PR_SET_PDEATHSIG, SIGQUIT) != 0 || getppid() != test)
                 _exit(3);
         });
-        server->start(bin + u"postgres"_qs, QStringList{u"-D"_qs, data, u"-k"_qs, dir.path(),
-                                                        u"-p"_qs, QString::number(port)} +
-                                                options);
-        const QString ready = u"pg_isready -q -h %1 -p %2"_qs.arg(dir.path()).arg(port);
-        for (QDeadlineTimer limit(60'000); !limit.hasExpired(); QThread::msleep(20)) {
-            if (server->state() == QProcess::NotRunning)
-                break;
-            if (ran(ready)) {
-                error.clear();
-                return running = true;
-            }
-        }
+        server->start(
+            bin + u"postgres"_qs,
+            (u"-D %1 -k %2 -p %3 "_qs.arg(data, dir.path()).arg(port) + options).split(u' '));
+        for (QDeadlineTimer limit(60'000);
+             !limit.hasExpired() && server->state() != QProcess::NotRunning; QThread::msleep(20))
+            if (ran(u"pg_isready -q -h %1 -p %2"_qs.arg(dir.path()).arg(port)))
+                return error.clear(), running = true;
         error = u"the server did not start: see "_qs + path(u"log"_qs);
-        server.reset(); // stops it, if it still runs
-        return running = false;
+        return server.reset(), running = false;
     }
-    // True once the server has stopped.
-    bool stop()
+    bool stop() // true once the server has stopped
     {
-        if (running && server) {
-            ::kill(pid_t(server->processId()), SIGQUIT);
+        if (running && ::kill(pid_t(server->processId()), SIGQUIT) == 0)
             running = !server->waitForFinished(30'000);
-        }
         return !running;
     }
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -123,7 +110,7 @@ struct PgCluster
     QString data = dir.filePath(u"data"_qs);
     QString bin;
     int port;
-    QStringList options;
+    QString options;
     std::unique_ptr<QProcess> server;
     bool running = false;
     QString error;

@@ -2,7 +2,6 @@
 #include "MainWindow.h"
 #include "MeterSession.h"
 #include "PgCluster.h"
-#include "QtOwnSettings.h"
 #include "RecordTableModel.h"
 #include "RecordsWindow.h"
 #include "SampleRecords.h"
@@ -12,6 +11,7 @@
 #include "TrendChart.h"
 #include "WidgetLookup.h"
 
+#include <QSettings>
 #include <QSqlDatabase>
 
 // The windows sharing with `server`, in a folder of their own; a meter that never answers.
@@ -58,8 +58,8 @@ class TestTeamWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<PgCluster> m_pg;
-    QString m_unreachable;         // no server listens there
-    QtOwnSettings m_qtOwnSettings; // each team has a settings folder of its own
+    QString m_unreachable; // no server listens there
+    QTemporaryDir m_qtConfig;
     // A new database on the cluster, its connection string.
     QString server(const QString &db)
     {
@@ -71,6 +71,9 @@ private slots:
     void initTestCase()
     {
         qunsetenv(TeamServer::EnvironmentVariable);
+        // Qt fixes its file dialog's settings folder at first use: one that lasts, no team's.
+        qputenv("XDG_CONFIG_HOME", m_qtConfig.path().toUtf8());
+        QSettings(QSettings::UserScope, u"QtProject"_qs).fileName();
         m_pg = std::make_unique<PgCluster>();
         m_unreachable = u"host=%1 port=5439 dbname=x user=postgres"_qs.arg(m_pg->dir.path());
         REQUIRE_PG_CLUSTER(*m_pg);

@@ -8,7 +8,6 @@
 #include "PortComboBox.h"
 #include "PrintDialog.h"
 #include "ProgramFixture.h"
-#include "QtOwnSettings.h"
 #include "RecordingSurface.h"
 #include "ReportPrinter.h"
 #include "RetainedCanvas.h"
@@ -16,6 +15,7 @@
 #include "WaveformPlot.h"
 
 #include <fcntl.h>
+#include <list>
 #include <signal.h>
 #include <sys/stat.h>
 #include <thread>
@@ -70,13 +70,10 @@ class TestUi : public QObject
 {
     Q_OBJECT
 
-    QtOwnSettings m_qtOwnSettings; // before the settings folder of each test
-
 private slots:
     void init() // every test on a settings file of its own
     {
-        config.emplace();
-        qputenv("XDG_CONFIG_HOME", config->path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", configs.emplace_back().path().toUtf8());
     }
 
     void windowStartsWithThePortChoiceOpen()
@@ -718,7 +715,7 @@ private slots:
     void unreadableSettingsLeaveTheWindowWorking()
     {
         // What cannot be read is not written over: the fetch is saved, nothing is remembered.
-        QVERIFY(QDir(config->path()).mkdir("voltrane-meter"));
+        QVERIFY(QDir(configs.back().path()).mkdir("voltrane-meter"));
         const QString conf = Settings::defaultPath();
         QVERIFY(FileSave::write(conf, "not a setting\n"));
         ProgramFixture f;
@@ -790,7 +787,7 @@ private slots:
     }
 
 private:
-    std::optional<QTemporaryDir> config;
+    std::list<QTemporaryDir> configs; // all kept: Qt's file dialog keeps its own in the first
 };
 
 int main(int argc, char *argv[])
