@@ -65,9 +65,9 @@ struct PgCluster
     }
     bool stop() // true once the server has stopped
     {
-        if (running && ::kill(pid_t(server->processId()), SIGQUIT) == 0)
-            running = !server->waitForFinished(30'000);
-        return !running;
+        if (running && server->state() != QProcess::NotRunning) // else no pid: 0 is the group
+            ::kill(pid_t(server->processId()), SIGQUIT), server->waitForFinished(30'000);
+        return !(running = running && server->state() != QProcess::NotRunning);
     }
     QString path(const QString &name) const { return dir.filePath(name); }
     // Database `db` on the Unix socket.
