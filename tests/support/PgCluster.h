@@ -25,11 +25,11 @@ struct PgCluster
                        const QString &options = u"-c fsync=off -c listen_addresses="_qs)
         : port(port), options(options)
     {
-        // Debian keeps initdb and pg_ctl off the PATH, in /usr/lib/postgresql/<version>/bin.
+        // Debian keeps initdb and postgres off the PATH, in /usr/lib/postgresql/<version>/bin.
         const QStringList versions = QDir(u"/usr/lib/postgresql"_qs).entryList(QDir::Dirs);
         bin = u"/usr/lib/postgresql/%1/bin/"_qs.arg(versions.value(versions.size() - 1));
         QFile conf(data + u"/pg_hba.conf"_qs); // the first line that fits counts
-        if (!QFileInfo(bin + u"pg_ctl"_qs).isExecutable())
+        if (!QFileInfo(bin + u"postgres"_qs).isExecutable())
             error = u"PostgreSQL is not installed (package postgresql)"_qs;
         else if (geteuid() == 0 && chown(qPrintable(dir.path()), 65534, 65534) != 0)
             error = u"the folder cannot be given to nobody"_qs;

@@ -787,7 +787,7 @@ private slots:
     }
 
 private:
-    std::list<QTemporaryDir> configs; // all kept: Qt's file dialog keeps its own in the first
+    std::list<QTemporaryDir> configs; // all kept: Qt's file dialog stays with the first it used
 };
 
 int main(int argc, char *argv[])
