@@ -38,10 +38,10 @@ int show(const QString &file, bool json, const QString &profile = {});
 // What "report" is asked for.
 struct ReportRequest
 {
-    QString file;
+    QString file{};
     int dataSet = 1;               // 1..4
     QString pdf;                   // the PDF file to write; empty: print
-    QString model, serial;         // the energizer's, as typed
+    QString model{}, serial{};     // the energizer's, as typed
     QString customer{};            // the customer or site, for the test record
     std::optional<QString> date{}; // today's in the print dialog's format when not given
     bool record = true;            // record the test once the page is issued

@@ -24,7 +24,7 @@ struct FetchOutcome
     QString message;
     // SomeUnreadable: why each data set that is not valid is not, one a line ("Data set 2: no
     // answer").
-    QStringList unreadable;
+    QStringList unreadable{};
     // Whether the fetch is kept: a whole one always, one cut short only when a data set had come.
     bool kept = false;
 

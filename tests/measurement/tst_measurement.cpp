@@ -82,7 +82,7 @@ private slots:
               << QString::fromStdString(modelCaption("?MAB12") + serialCaption("?S") +
                                         modelCaption("?") + modelCaption(std::nullopt) +
                                         serialCaption(std::nullopt) + meterText("?M\xb5\xff<b>"));
-        for (const std::string reply :
+        for (const std::string &reply :
              std::initializer_list<std::string>{"?SSN-1\r", "?SSN-1\r\n", "?SSN-1\n", "?S\rA\r\r",
                                                 std::string("?SV\0M\t\x1b\x7f\x85\xa0", 10)})
             lines << QString::fromStdString(meterText(reply));

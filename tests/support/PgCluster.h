@@ -99,8 +99,7 @@ struct PgCluster
     {
         return !run(command, more).startsWith(u"error: ");
     }
-    // In a child before its program starts: as root, become "nobody".
-    static void asNobody()
+    static void asNobody() // in a child, before its program starts: as root, become "nobody"
     {
         if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534)))
             _exit(3);

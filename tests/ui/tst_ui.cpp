@@ -54,8 +54,9 @@ QString recentMenu(QWidget &window)
         if (QWidget *popup = QApplication::activePopupWidget())
             popup->close();
     });
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, {9, 9});
-    QApplication::sendEvent(child(window, "pic"), &event);
+    QWidget *area = child(window, "pic");
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, {9, 9}, area->mapToGlobal(QPoint(9, 9)));
+    QApplication::sendEvent(area, &event);
     return entries;
 }
 // A message box's text.
