@@ -20,10 +20,6 @@ using namespace RecordRows;
 
 namespace {
 
-// A fetch file holds six replies of a few hundred bytes; anything past 1 MiB is not one (and
-// FetchFile refuses it, which the one byte more shows).
-constexpr qint64 MaxFetchFileBytes = 1024 * 1024 + 1;
-
 const QString InsertFetch =
     u"INSERT INTO fetches (file, sha256, saved, saved_utc, meter_model, meter_serial, path) "
     "VALUES (?, ?, ?, ?, ?, ?, ?) "

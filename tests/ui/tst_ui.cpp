@@ -54,9 +54,8 @@ QString recentMenu(QWidget &window)
         if (QWidget *popup = QApplication::activePopupWidget())
             popup->close();
     });
-    QWidget *area = child(window, "pic");
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, {9, 9}, area->mapToGlobal(QPoint(9, 9)));
-    QApplication::sendEvent(area, &event);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, {9, 9}, {9, 9}); // where: no matter
+    QApplication::sendEvent(child(window, "pic"), &event);
     return entries;
 }
 // A message box's text.
