@@ -56,19 +56,19 @@ struct PgCluster
         server->start(
             bin + u"postgres"_qs,
             (u"-D %1 -k %2 -p %3 "_qs.arg(data, dir.path()).arg(port) + options).split(u' '));
-        for (QDeadlineTimer limit(60'000);
-             !limit.hasExpired() && server->state() != QProcess::NotRunning; QThread::msleep(20))
+        for (QDeadlineTimer limit(60'000); !limit.hasExpired() && running(); QThread::msleep(20))
             if (ran(u"pg_isready -q -h %1 -p %2"_qs.arg(dir.path()).arg(port)))
-                return error.clear(), running = true;
+                return error.clear(), true;
         error = u"the server did not start: see "_qs + path(u"log"_qs);
-        return server.reset(), running = false;
+        return server.reset(), false;
     }
     bool stop() // true once the server has stopped
     {
-        if (running && server->state() != QProcess::NotRunning) // else no pid: 0 is the group
+        if (running()) // else no pid: 0 would signal the whole group
             ::kill(pid_t(server->processId()), SIGQUIT), server->waitForFinished(30'000);
-        return !(running = running && server->state() != QProcess::NotRunning);
+        return !running();
     }
+    bool running() const { return server && server->state() != QProcess::NotRunning; }
     QString path(const QString &name) const { return dir.filePath(name); }
     // Database `db` on the Unix socket.
     QString connection(const QString &db) const
@@ -111,7 +111,6 @@ struct PgCluster
     int port;
     QString options;
     std::unique_ptr<QProcess> server;
-    bool running = false;
     QString error;
 };
 

@@ -78,7 +78,7 @@ private slots:
         m_unreachable = u"host=%1 port=5439 dbname=x user=postgres"_qs.arg(m_pg->dir.path());
         REQUIRE_PG_CLUSTER(*m_pg);
     }
-    void init() { QVERIFY(m_pg->running || m_pg->start()); }
+    void init() { QVERIFY(m_pg->running() || m_pg->start()); }
 
     void testRecordMadeInTheWindowIsSharedOnce()
     {
