@@ -49,9 +49,9 @@ namespace {
 
 const QString PlainTitle = QStringLiteral("Voltrane Meter - PC Utility");
 
-// A picture compiled into the program, read as the PNG it is: left to guess the format, Qt loads
+// A PNG of the program's resources, read as the PNG it is: left to guess the format, Qt loads
 // every image-format plugin to ask it first.
-QPixmap compiledPng(const QString &path)
+QPixmap resourcePng(const QString &path)
 {
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
@@ -142,7 +142,7 @@ QIcon MainWindow::programIcon()
     // centres take the larger ones from the installed icon theme.
     QIcon icon;
     for (const int size : {16, 32, 48, 64})
-        icon.addPixmap(compiledPng(QStringLiteral(":/icons/voltrane-%1.png").arg(size)));
+        icon.addPixmap(resourcePng(QStringLiteral(":/icons/voltrane-%1.png").arg(size)));
     return icon;
 }
 
