@@ -38,8 +38,9 @@ int main(int argc, char *argv[])
         const QString name = argument.left(equals);
         const QString file = argument.mid(equals + 1);
         const QImage read(file);
-        const QImage image = read.convertToFormat(read.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                         : QImage::Format_RGB32);
+        const bool alpha = read.hasAlphaChannel();
+        const QImage image =
+            read.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         if (image.isNull()) {
             std::fprintf(stderr, "voltrane-embed-images: cannot read the picture %s\n",
                          qPrintable(file));
@@ -58,8 +59,7 @@ int main(int argc, char *argv[])
                            .arg(name)
                            .arg(image.width())
                            .arg(image.height())
-                           .arg(image.hasAlphaChannel() ? QStringLiteral("Format_ARGB32")
-                                                        : QStringLiteral("Format_RGB32"));
+                           .arg(alpha ? u"Format_ARGB32" : u"Format_RGB32");
     }
     out << "} // namespace\n\nnamespace CompiledPictures {\n"
         << definitions.join(QString()) << "} // namespace CompiledPictures\n";
